@@ -1,0 +1,50 @@
+// beamora-cli: a headless sender built on the client library, for scripts and kiosks.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/CliCommon.h"
+#include "platform/Paths.h"
+#include "platform/Ports.h"
+
+namespace {
+
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: beamora-cli COMMAND [OPTIONS]\n"
+                 "\n"
+                 "Commands:\n"
+                 "  list [--seconds N]   listen for receiver beacons for up to N seconds (default 5)\n"
+                 "                       and print one line per receiver: ADDRESS<TAB>NAME.\n"
+                 "                       Exit 0 when one was heard, 1 when none was.\n"
+                 "\n"
+                 "Environment:\n"
+                 "  BEAMORA_CONTROL_PORT  beacon (UDP) and control (TCP) port, default %u\n"
+                 "  BEAMORA_DATA_PORT     data (TCP) port, default %u\n"
+                 "  BEAMORA_DEBUG=1       write the library's diagnostics to stderr\n",
+                 platform::kDefaultControlPort, platform::kDefaultDataPort);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return cli::kExitUsage;
+    }
+    std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        PrintUsage(stdout);
+        return cli::kExitOk;
+    }
+    // The library reads the shipped "version" file by relative name: work from the data directory.
+    if (auto data = platform::FindDataDirectory("version")) {
+        if (chdir(data->c_str()) != 0) std::perror("beamora-cli: cannot enter the data directory");
+    }
+    if (command == "list") return cli::RunList(argc - 1, argv + 1);
+    std::fprintf(stderr, "beamora-cli: unknown command \"%s\"\n", command.c_str());
+    PrintUsage(stderr);
+    return cli::kExitUsage;
+}

@@ -1,0 +1,78 @@
+// Tarrowlink: the client library of the Beamora presenter. The application drives discovery,
+// login and projection through UserInterface and is told what happens through notifications.
+//
+// Every UserInterface (and the library's own threads) works on one process-wide session. Results
+// are 1 for success and 0 for failure unless a method says otherwise; nothing is thrown.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#define TARROWLINK_API __attribute__((visibility("default")))
+
+// One receiver as heard from its beacon: zero-terminated 8-bit texts.
+struct tagSERVERLIST {
+    char name[32];     // the receiver's name
+    char address[16];  // dotted IPv4 address the beacon came from
+};
+static_assert(sizeof(tagSERVERLIST) == 48, "the receiver list layout is shared with applications");
+
+// Entries of the list that SearchServer fills.
+constexpr int kServerListEntries = 256;
+
+// Name under which the notification message number is registered (platform::RegisterMessage).
+inline constexpr char kProjectorNotifyName[] = "PROJECTOR_NOTIFY";
+
+// Notification codes (lParam of the notify message).
+enum NotifyCode : int {
+    kNotifyNoUdpSocket = 1029,       // discovery could not create its UDP socket
+    kNotifyBindFailed = 1031,        // discovery could not bind the beacon port
+    kNotifyStartRejected = 1034,     // the receiver refused to start; projection stopped
+    kNotifyReceiverStopped = 1035,   // the receiver stopped the projection
+    kNotifyReceiverStarted = 1036,   // the receiver started (or resumed) the projection
+    kNotifyReceiveFailed = 1037,     // receiving a beacon failed; discovery ended
+    kNotifyConnectionLost = 1038,    // the control connection to the receiver is lost
+    kNotifyCodeError = 1044,         // the receiver wants a login code, or the code was wrong
+    kNotifyCodeOk = 1045,            // the receiver accepted the login
+    kNotifyResolutionChanged = 1046  // the receiver changed its mode and it was applied
+};
+
+// The application's receiver of notifications (its main window).
+class NotifyTarget {
+public:
+    virtual ~NotifyTarget() = default;
+    // Called on a library thread (or the API caller's); must run the application's handler for
+    // (message, wparam = last socket error of that thread, lparam = NotifyCode) on the
+    // application's UI thread and return only after the handler has returned.
+    virtual void SendNotify(unsigned int message, uintptr_t wparam, intptr_t lparam) = 0;
+};
+
+// What SetWindowHandle takes; nullptr turns notifications off.
+using WindowHandle = NotifyTarget*;
+
+class ClientControl;
+
+class TARROWLINK_API UserInterface {
+public:
+    UserInterface();
+    // Deletes this object's ClientControl; library threads and sockets live on with the process.
+    virtual ~UserInterface();
+    // Copies would share one ClientControl and delete it twice; the application never copies.
+    UserInterface(const UserInterface&) = delete;
+    UserInterface& operator=(const UserInterface&) = delete;
+
+    // Prepares the session; call once before anything else. Returns 1 when this call started the
+    // network layer, 0 when an earlier call had (the session is usable either way) or it failed.
+    int Initialize();
+    // Sets the target of notifications; nullptr turns them off. Any thread.
+    void SetWindowHandle(WindowHandle window);
+    // Fills list (kServerListEntries entries, zero-filled by the caller) with the receivers heard
+    // since the previous call. Blocks until the first receiver has been heard or discovery fails
+    // (no time limit: call it from a worker thread). 1 when at least one receiver was handed over.
+    int SearchServer(tagSERVERLIST* list);
+    // Asks the desktop to redraw everything, so that every pixel is sent again.
+    void Refresh();
+
+private:
+    std::unique_ptr<ClientControl> m_session;
+};

@@ -1,0 +1,30 @@
+// The session object behind UserInterface. It holds only what one exchange needs (the message
+// buffer, the handshake types, the cipher); everything else is the process-wide session, so a
+// temporary ClientControl (as the control thread makes) acts on the same session.
+#pragma once
+
+#include <cstdint>
+
+#include "client/UserInterface.h"
+#include "client/session/AesCipher.h"
+
+class ClientControl {
+public:
+    static constexpr int kMessageSize = 128;
+
+    ClientControl();
+    virtual ~ClientControl();
+
+    // See UserInterface. API caller's thread.
+    int Initialize();
+    void SetWindowHandle(WindowHandle window);
+    int SearchServer(tagSERVERLIST* list);
+    void Refresh();
+
+    const int32_t* HandshakeTypes() const { return m_handshakeTypes; }
+
+protected:
+    int32_t m_handshakeTypes[5] = {};        // MSG_VERSION, MSG_LOGIN, MSG_START_REQUEST, 5, 2
+    uint8_t m_message[kMessageSize] = {};    // one control message: int32 type + 124 payload
+    tarrowlink::AesCipher m_cipher;
+};

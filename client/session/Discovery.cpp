@@ -1,0 +1,218 @@
+#include "client/session/Discovery.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "client/session/Session.h"
+#include "client/session/Sockets.h"
+#include "platform/Debug.h"
+#include "platform/NoDestructor.h"
+#include "platform/Ports.h"
+#include "platform/Socket.h"
+#include "platform/WorkerThread.h"
+
+namespace tarrowlink {
+namespace {
+
+constexpr int kPollInterval_ms = 500;
+constexpr int kSearchWait_ms = 1000;
+constexpr int kExitJoin_ms = 2000;
+
+struct DiscoveryState {
+    // The receiver list: written by the discovery thread, copied and cleared by SearchServer.
+    std::mutex list_mutex;
+    tagSERVERLIST list[kServerListEntries] = {};
+    int32_t count = 0;
+
+    std::atomic<int32_t> server_seen{0};
+    std::atomic<int32_t> status{0};
+
+    // The thread itself; SearchServer callers and process exit start, look at and stop it.
+    std::mutex thread_mutex;
+    platform::WorkerThread thread;
+    bool started = false;  // discovery was started once in this process
+};
+
+DiscoveryState& State() {
+    static platform::NoDestructor<DiscoveryState> state;
+    return *state;
+}
+
+void DiscoveryThread(const platform::WorkerThread::Context& context) {
+    DiscoveryState& state = State();
+    if (!CreateUdpSocket()) {
+        state.status.store(kNotifyNoUdpSocket);
+        return;
+    }
+    if (!BindUdpSocket(platform::ControlPort())) {
+        state.status.store(kNotifyBindFailed);
+        return;
+    }
+    // The last whole beacon and its sender, for the per-pass diagnostic line.
+    char beacon[kBeaconSize + 1] = {};
+    char address[16] = {};
+    char incoming[kBeaconSize] = {};
+    while (!context.StopRequested()) {
+        int r = ReceiveBeacon(incoming, kBeaconSize, address, sizeof address);
+        if (r > 0) std::memcpy(beacon, incoming, kBeaconSize);
+        platform::DebugFormat("Hostname %s, IP %s\n", beacon, address);
+        if (r < 0) break;
+        if (r > 0) {
+            AddReceiver(beacon, kBeaconSize, address);
+            platform::DebugOutput("Read UDP packet successfully!\n");
+        } else {
+            platform::DebugOutput("timeout!\n");
+        }
+        if (!context.SleepFor(kPollInterval_ms)) return;  // process exit
+    }
+    if (context.StopRequested()) return;
+    platform::DebugOutput("read packet error!\n");
+    state.status.store(kNotifyReceiveFailed);
+    Notify(kNotifyReceiveFailed);
+}
+
+// Starts a discovery thread and waits until a receiver has been heard or discovery failed.
+// Caller holds no lock. 1 when a receiver was heard, 0 on failure.
+int StartDiscovery() {
+    DiscoveryState& state = State();
+    {
+        std::lock_guard lock(state.thread_mutex);
+        state.thread.Join();  // an ended thread is released before the new one starts
+        // A failure of an earlier thread says nothing about the new one.
+        state.status.store(0);
+        if (!state.thread.Start(DiscoveryThread)) {
+            platform::DebugOutput("Cannot create UDP thread!\n");
+            return 0;
+        }
+    }
+    while (state.server_seen.load() == 0) {
+        for (int waited_ms = 0; waited_ms < kSearchWait_ms; waited_ms += 50) {
+            if (ShuttingDown()) return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        int32_t status = state.status.load();
+        if (status == kNotifyNoUdpSocket || status == kNotifyBindFailed ||
+            status == kNotifyReceiveFailed) {
+            Notify(status);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+}  // namespace
+
+int32_t DiscoveryStatus() { return State().status.load(); }
+int32_t ServerSeen() { return State().server_seen.load(); }
+void SetServerSeen(int32_t value) { State().server_seen.store(value); }
+
+void AddReceiver(const char* name, size_t name_size, const char* address) {
+    DiscoveryState& state = State();
+    tagSERVERLIST entry = {};
+    std::memcpy(entry.name, name, std::min(name_size, sizeof entry.name - 1));
+    std::strncpy(entry.address, address, sizeof entry.address - 1);
+    std::lock_guard lock(state.list_mutex);
+    for (int32_t i = 0; i < state.count; ++i) {
+        if (std::strcmp(state.list[i].name, entry.name) == 0 &&
+            std::strcmp(state.list[i].address, entry.address) == 0) {
+            state.server_seen.store(1);
+            return;
+        }
+    }
+    if (state.count < kServerListEntries) state.list[state.count++] = entry;
+    state.server_seen.store(1);
+}
+
+int ReceiveBeacon(char* buffer, int size, char* address_out, size_t address_size) {
+    int fd = UdpSocketFd();
+    int filled = 0;
+    for (;;) {
+        if (platform::WaitReadable(fd, 0) <= 0) return 0;
+        sockaddr_in from{};
+        socklen_t from_size = sizeof from;
+        // MSG_TRUNC reports the datagram's real length, so one too long for the space left is
+        // seen as the error it is instead of being cut silently.
+        ssize_t n = ::recvfrom(fd, buffer + filled, static_cast<size_t>(size - filled), MSG_TRUNC,
+                               reinterpret_cast<sockaddr*>(&from), &from_size);
+        if (n <= 0 || n > size - filled) {
+            SetLastSocketError(n < 0 ? errno : EMSGSIZE);
+            platform::DebugOutput("Receive UPD broadcast frame error!");
+            return -1;
+        }
+        filled += static_cast<int>(n);
+        if (filled == size) {
+            platform::FormatIpv4(from.sin_addr, address_out, address_size);
+            return size;
+        }
+    }
+}
+
+int SearchServer(tagSERVERLIST* list) {
+    DiscoveryState& state = State();
+    bool start_first = false;
+    bool restart = false;
+    {
+        std::lock_guard lock(state.thread_mutex);
+        if (!state.started) {
+            start_first = true;
+        } else if (state.thread.Exists() && !state.thread.Running()) {
+            restart = true;
+        }
+    }
+    if (start_first) {
+        if (!StartDiscovery()) return 0;
+        std::lock_guard lock(state.thread_mutex);
+        state.started = true;
+    } else if (restart) {
+        platform::DebugOutput("thread has been exit by timeout!\n");
+        if (!StartDiscovery()) return 0;
+    }
+
+    platform::DebugOutput("Get Server List!\n");
+    std::lock_guard lock(state.list_mutex);
+    if (list != nullptr) {
+        for (int32_t i = 0; i < state.count; ++i) {
+            if (state.list[i].address[0] == '\0') break;
+            list[i] = state.list[i];
+        }
+    }
+    if (state.count == 0) {
+        platform::DebugOutput("Server List Null!\n");
+        return 0;
+    }
+    std::memset(state.list, 0, sizeof state.list);
+    state.count = 0;
+    return 1;
+}
+
+void StopDiscovery() {
+    DiscoveryState& state = State();
+    std::lock_guard lock(state.thread_mutex);
+    state.thread.RequestStop();
+    state.thread.Join(kExitJoin_ms);
+}
+
+}  // namespace tarrowlink
+
+namespace tarrowlink {
+void ResetDiscoveryForTests() {
+    DiscoveryState& state = State();
+    {
+        std::lock_guard lock(state.thread_mutex);
+        state.thread.RequestStop();
+        state.thread.Join();
+        state.started = false;
+    }
+    CloseUdpSocket();
+    std::lock_guard lock(state.list_mutex);
+    std::memset(state.list, 0, sizeof state.list);
+    state.count = 0;
+    state.server_seen.store(0);
+    state.status.store(0);
+}
+}  // namespace tarrowlink

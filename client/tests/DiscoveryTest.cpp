@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "client/session/Discovery.h"
+#include "client/session/Session.h"
+#include "client/session/Sockets.h"
+#include "client/tests/TestSupport.h"
+#include "platform/Socket.h"
+
+namespace tarrowlink {
+namespace {
+
+using test::BeaconSender;
+using test::DebugCapture;
+using test::WaitFor;
+
+struct ServerList {
+    tagSERVERLIST entries[kServerListEntries] = {};
+    std::vector<std::pair<std::string, std::string>> Pairs() const {
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (const tagSERVERLIST& e : entries) {
+            if (e.address[0] == '\0') break;
+            pairs.emplace_back(std::string(e.name, strnlen(e.name, sizeof e.name)), e.address);
+        }
+        return pairs;
+    }
+};
+
+class Discovery : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetDiscoveryForTests();
+        TheSession().window.store(&target_);
+    }
+    void TearDown() override {
+        TheSession().window.store(nullptr);
+        ResetDiscoveryForTests();
+    }
+    // Starts discovery with a first beacon and empties the list again.
+    void StartWith(const BeaconSender& sender, const std::string& name) {
+        std::thread beacon([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            sender.SendName(name);
+        });
+        ServerList first;
+        EXPECT_EQ(SearchServer(first.entries), 1);
+        beacon.join();
+    }
+    test::RecordingTarget target_;
+};
+
+TEST_F(Discovery, CollectsReceiversOncePerNameAndAddress) {
+    BeaconSender a("127.0.0.1"), b("127.0.0.2");
+    StartWith(a, "warmup");
+    a.SendName("Room 1");
+    a.SendName("Room 1");  // the same receiver again
+    b.SendName("Room 1");  // same name, another address: another receiver
+    a.SendName("Lobby");
+    ASSERT_TRUE(WaitFor([] { return DiscoveryStatus() == 0 && ServerSeen() == 1; }));
+    ServerList list;
+    ASSERT_TRUE(WaitFor([&] {
+        // The thread reads one beacon per pass; collect until all three have arrived.
+        ServerList part;
+        if (SearchServer(part.entries) == 1) {
+            for (auto& p : part.Pairs()) {
+                bool known = false;
+                for (auto& q : list.Pairs()) known |= p == q;
+                if (!known) {
+                    int n = static_cast<int>(list.Pairs().size());
+                    std::strcpy(list.entries[n].name, p.first.c_str());
+                    std::strcpy(list.entries[n].address, p.second.c_str());
+                }
+            }
+        }
+        return list.Pairs().size() >= 3;
+    }, 8000));
+    auto pairs = list.Pairs();
+    EXPECT_EQ(pairs.size(), 3u);
+    EXPECT_NE(std::find(pairs.begin(), pairs.end(), std::pair<std::string, std::string>("Room 1", "127.0.0.1")), pairs.end());
+    EXPECT_NE(std::find(pairs.begin(), pairs.end(), std::pair<std::string, std::string>("Room 1", "127.0.0.2")), pairs.end());
+    EXPECT_NE(std::find(pairs.begin(), pairs.end(), std::pair<std::string, std::string>("Lobby", "127.0.0.1")), pairs.end());
+}
+
+TEST_F(Discovery, ReceiverHeardBeforeTheSearchIsReturnedAndListIsEmptiedPerCall) {
+    BeaconSender sender;
+    StartWith(sender, "Projector");
+    ServerList list;
+    // Nothing heard since the previous call: 0 and the caller's list untouched.
+    std::strcpy(list.entries[0].name, "keep");
+    {
+        DebugCapture debug;
+        EXPECT_EQ(SearchServer(list.entries), 0);
+        EXPECT_EQ(debug.Lines(), (std::vector<std::string>{"Get Server List!\n", "Server List Null!\n"}));
+    }
+    EXPECT_STREQ(list.entries[0].name, "keep");
+    sender.SendName("Projector");
+    ASSERT_TRUE(WaitFor([&] { return SearchServer(list.entries) == 1; }));
+    EXPECT_STREQ(list.entries[0].name, "Projector");
+    EXPECT_STREQ(list.entries[0].address, "127.0.0.1");
+}
+
+TEST_F(Discovery, FullNameIsCutAndShortDatagramsAreJoined) {
+    BeaconSender sender;
+    StartWith(sender, "first");
+    DebugCapture debug;
+    sender.SendName(std::string(32, 'N'));  // no terminating zero
+    ServerList list;
+    ASSERT_TRUE(WaitFor([&] { return SearchServer(list.entries) == 1; }));
+    EXPECT_EQ(std::string(list.entries[0].name), std::string(31, 'N'));
+    EXPECT_EQ(debug.Count("Hostname " + std::string(32, 'N') + ", IP 127.0.0.1\n"), 1);
+    EXPECT_EQ(debug.Count("Read UDP packet successfully!\n"), 1);
+
+    // 10 + 22 bytes sent back to back make one beacon.
+    char beacon[32] = {};
+    std::strcpy(beacon, "Split name");
+    sender.Send(beacon, 10);
+    sender.Send(beacon + 10, 22);
+    ServerList joined;
+    ASSERT_TRUE(WaitFor([&] { return SearchServer(joined.entries) == 1; }));
+    EXPECT_STREQ(joined.entries[0].name, "Split name");
+    EXPECT_EQ(DiscoveryStatus(), 0);
+}
+
+TEST_F(Discovery, OversizeDatagramEndsDiscoveryWith1037AndSearchRestartsIt) {
+    BeaconSender sender;
+    StartWith(sender, "first");
+    DebugCapture debug;
+    char big[40] = {};
+    sender.Send(big, sizeof big);
+    ASSERT_TRUE(WaitFor([] { return DiscoveryStatus() == kNotifyReceiveFailed; }));
+    EXPECT_TRUE(WaitFor([&] { return target_.Codes() == std::vector<int>{kNotifyReceiveFailed}; }));
+    EXPECT_EQ(debug.Count("Receive UPD broadcast frame error!"), 1);
+    EXPECT_EQ(debug.Count("read packet error!\n"), 1);
+    EXPECT_EQ(target_.Messages().front(), TheSession().notify_message);
+
+    // The next search starts a new thread (serverSeen is still 1, so it does not wait; nothing
+    // was heard since the last call), and that thread hears receivers again.
+    ServerList list;
+    EXPECT_EQ(SearchServer(list.entries), 0);
+    EXPECT_EQ(debug.Count("thread has been exit by timeout!\n"), 1);
+    ASSERT_TRUE(WaitFor([&] {
+        sender.SendName("again");  // a receiver beacons until it is heard
+        return SearchServer(list.entries) == 1;
+    }));
+    EXPECT_STREQ(list.entries[0].name, "again");
+}
+
+TEST_F(Discovery, PortInUseGives1031) {
+    platform::UniqueFd holder(socket(AF_INET, SOCK_DGRAM, 0));
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(platform::ControlPort());
+    ASSERT_EQ(bind(holder.get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    DebugCapture debug;
+    ServerList list;
+    EXPECT_EQ(SearchServer(list.entries), 0);
+    EXPECT_EQ(target_.Codes(), std::vector<int>{kNotifyBindFailed});
+    EXPECT_EQ(debug.Count("bind error\n"), 1);
+    EXPECT_EQ(DiscoveryStatus(), kNotifyBindFailed);
+
+    // Once the port is free, a later search starts discovery afresh and is not held back by the
+    // earlier failure.
+    holder.reset();
+    BeaconSender sender;
+    std::thread beacon([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sender.SendName("later");
+    });
+    EXPECT_EQ(SearchServer(list.entries), 1);
+    beacon.join();
+    EXPECT_STREQ(list.entries[0].name, "later");
+}
+
+TEST_F(Discovery, ListHoldsAtMost256Receivers) {
+    for (int i = 0; i < 300; ++i) {
+        std::string name = "Receiver " + std::to_string(i);
+        AddReceiver(name.c_str(), name.size() + 1, "10.0.0.1");
+    }
+    AddReceiver("Receiver 3", 11, "10.0.0.1");  // already listed: not added twice
+    ServerList list;
+    ASSERT_EQ(SearchServer(list.entries), 1);  // a receiver was seen: no wait
+    auto pairs = list.Pairs();
+    ASSERT_EQ(pairs.size(), 256u);
+    EXPECT_EQ(pairs.front().first, "Receiver 0");
+    EXPECT_EQ(pairs.back().first, "Receiver 255");
+}
+
+}  // namespace
+}  // namespace tarrowlink

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "client/UserInterface.h"
+#include "client/session/Discovery.h"
+#include "client/session/Session.h"
+#include "client/tests/TestSupport.h"
+#include "platform/MessageRegistry.h"
+
+namespace tarrowlink {
+namespace {
+
+using test::DebugCapture;
+
+TEST(Session, InitializeStartsTheNetworkOncePerProcess) {
+    DebugCapture debug;
+    UserInterface first;
+    UserInterface second;
+    EXPECT_EQ(first.Initialize(), 1);
+    EXPECT_EQ(first.Initialize(), 0);
+    EXPECT_EQ(second.Initialize(), 0);
+    EXPECT_EQ(debug.Lines(), (std::vector<std::string>{"new ClientControl object\n",
+                                                       "new ClientControl object\n",
+                                                       "WSAStartup() OK\n"}));
+}
+
+TEST(Session, ConstructionAndDestructionAreLogged) {
+    DebugCapture debug;
+    { UserInterface ui; }
+    EXPECT_EQ(debug.Lines(), (std::vector<std::string>{"new ClientControl object\n",
+                                                       "delete ClientControl object\n"}));
+}
+
+TEST(Session, NotificationsGoToTheWindowSetLastAndNowhereWithout) {
+    test::RecordingTarget window;
+    UserInterface ui;
+    ui.Initialize();
+    Notify(kNotifyCodeOk);  // no window yet: nothing is sent, nothing fails
+    ui.SetWindowHandle(&window);
+    Notify(kNotifyCodeError);
+    ui.SetWindowHandle(nullptr);
+    Notify(kNotifyConnectionLost);
+    EXPECT_EQ(window.Codes(), std::vector<int>{kNotifyCodeError});
+    // The application finds the message number by registering the same name.
+    EXPECT_EQ(window.Messages(), std::vector<unsigned int>{platform::RegisterMessage(kProjectorNotifyName)});
+}
+
+TEST(Session, TwoInterfacesDriveOneSession) {
+    test::RecordingTarget window;
+    UserInterface a;
+    UserInterface b;
+    a.Initialize();
+    b.Initialize();
+    a.SetWindowHandle(&window);  // set through one object ...
+    ResetDiscoveryForTests();
+    AddReceiver("Shared", 7, "192.0.2.7");
+    tagSERVERLIST list[kServerListEntries] = {};
+    EXPECT_EQ(b.SearchServer(list), 1);  // ... the list is taken through the other
+    EXPECT_STREQ(list[0].name, "Shared");
+    Notify(kNotifyReceiverStarted);
+    EXPECT_EQ(window.Codes(), std::vector<int>{kNotifyReceiverStarted});
+    b.SetWindowHandle(nullptr);
+    ResetDiscoveryForTests();
+}
+
+TEST(Session, RefreshWithoutADesktopDoesNothing) {
+    const char* saved = getenv("DISPLAY");
+    std::string display = saved ? saved : "";
+    setenv("DISPLAY", ":9876", 1);  // no such display
+    UserInterface ui;
+    ui.Refresh();
+    unsetenv("DISPLAY");
+    ui.Refresh();
+    if (saved) setenv("DISPLAY", display.c_str(), 1);
+    EXPECT_EQ(TheSession().state.load(), StateIdle);
+}
+
+}  // namespace
+}  // namespace tarrowlink

@@ -1,0 +1,100 @@
+#include "platform/Socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+void UniqueFd::reset(int fd) {
+    int old = std::exchange(fd_, fd);
+    if (old >= 0) ::close(old);
+}
+
+std::optional<in_addr> ResolveIpv4(const char* host) {
+    if (host == nullptr || *host == '\0') return std::nullopt;
+    in_addr address{};
+    if (::inet_pton(AF_INET, host, &address) == 1) return address;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &result) != 0 || result == nullptr) {
+        return std::nullopt;
+    }
+    address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
+    ::freeaddrinfo(result);
+    return address;
+}
+
+bool ConnectWithTimeout(int fd, in_addr address, uint16_t port, int timeout_ms) {
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr = address;
+    peer.sin_port = htons(port);
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0) return false;
+    if (timeout_ms >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return false;
+    int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
+    int error = rc == 0 ? 0 : errno;
+    if (rc != 0 && timeout_ms >= 0 && error == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        int ready;
+        do {
+            ready = ::poll(&p, 1, timeout_ms);
+        } while (ready < 0 && errno == EINTR);
+        if (ready == 0) {
+            error = ETIMEDOUT;
+        } else if (ready < 0) {
+            error = errno;
+        } else {
+            socklen_t len = sizeof error;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
+        }
+    }
+    if (timeout_ms >= 0) ::fcntl(fd, F_SETFL, flags);
+    errno = error;
+    return error == 0;
+}
+
+int WaitReadable(int fd, int timeout_ms) {
+    pollfd p{fd, POLLIN, 0};
+    for (;;) {
+        int ready = ::poll(&p, 1, timeout_ms);
+        if (ready >= 0) return ready > 0 ? 1 : 0;
+        if (errno != EINTR) return -1;
+    }
+}
+
+bool SetNoDelay(int fd) {
+    int one = 1;
+    return ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0;
+}
+
+bool SetDeadPeerDetection(int fd, int idle_s, int interval_s, int count, int user_timeout_ms) {
+    int one = 1;
+    bool ok = ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one) == 0;
+    ok &= ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle_s, sizeof idle_s) == 0;
+    ok &= ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval_s, sizeof interval_s) == 0;
+    ok &= ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count) == 0;
+    ok &= ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout_ms,
+                       sizeof user_timeout_ms) == 0;
+    return ok;
+}
+
+void FormatIpv4(in_addr address, char* out, size_t out_size) {
+    if (out_size == 0) return;
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    std::strncpy(out, text, out_size - 1);
+    out[out_size - 1] = '\0';
+}
+
+}  // namespace platform
