@@ -14,7 +14,7 @@ enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitConnectionLos
 
 // Records the library's notifications for the command's main thread.
 class NotifyRecorder : public NotifyTarget {
-public:
+  public:
     void SendNotify(unsigned int, uintptr_t, intptr_t code) override {
         std::lock_guard lock(mutex_);
         codes_.push_back(static_cast<int>(code));
@@ -24,7 +24,7 @@ public:
         return codes_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<int> codes_;
 };

@@ -79,14 +79,16 @@ int RunList(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             if (!ParseSeconds(argv[++i], 86400, &seconds)) {
-                std::fprintf(stderr, "beamora-cli list: --seconds takes a whole number from 1 to 86400\n");
+                std::fprintf(stderr,
+                             "beamora-cli list: --seconds takes a whole number from 1 to 86400\n");
                 return kExitUsage;
             }
         } else if (std::strcmp(argv[i], "--help") == 0) {
-            std::printf("usage: beamora-cli list [--seconds N]\n"
-                        "Listens for receiver beacons for up to N seconds (default 5) and prints\n"
-                        "one line per receiver heard: ADDRESS<TAB>NAME. Exit 0 when at least one\n"
-                        "was heard, 1 when none was, 2 on a usage error.\n");
+            std::printf(
+                "usage: beamora-cli list [--seconds N]\n"
+                "Listens for receiver beacons for up to N seconds (default 5) and prints\n"
+                "one line per receiver heard: ADDRESS<TAB>NAME. Exit 0 when at least one\n"
+                "was heard, 1 when none was, 2 on a usage error.\n");
             return kExitOk;
         } else {
             std::fprintf(stderr, "beamora-cli list: unexpected argument \"%s\"\n", argv[i]);
@@ -121,7 +123,8 @@ int RunList(int argc, char** argv) {
     if (!codes.empty()) {
         std::fprintf(stderr, "beamora-cli list: %s\n", DiscoveryFailureText(codes.back()).c_str());
     } else {
-        std::fprintf(stderr, "beamora-cli list: no receiver heard within %d second%s on UDP port %u\n",
+        std::fprintf(stderr,
+                     "beamora-cli list: no receiver heard within %d second%s on UDP port %u\n",
                      seconds, seconds == 1 ? "" : "s", platform::ControlPort());
     }
     return kExitFailed;

@@ -12,19 +12,20 @@
 namespace {
 
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: beamora-cli COMMAND [OPTIONS]\n"
-                 "\n"
-                 "Commands:\n"
-                 "  list [--seconds N]   listen for receiver beacons for up to N seconds (default 5)\n"
-                 "                       and print one line per receiver: ADDRESS<TAB>NAME.\n"
-                 "                       Exit 0 when one was heard, 1 when none was.\n"
-                 "\n"
-                 "Environment:\n"
-                 "  BEAMORA_CONTROL_PORT  beacon (UDP) and control (TCP) port, default %u\n"
-                 "  BEAMORA_DATA_PORT     data (TCP) port, default %u\n"
-                 "  BEAMORA_DEBUG=1       write the library's diagnostics to stderr\n",
-                 platform::kDefaultControlPort, platform::kDefaultDataPort);
+    std::fprintf(
+        out,
+        "usage: beamora-cli COMMAND [OPTIONS]\n"
+        "\n"
+        "Commands:\n"
+        "  list [--seconds N]   listen for receiver beacons for up to N seconds (default 5)\n"
+        "                       and print one line per receiver: ADDRESS<TAB>NAME.\n"
+        "                       Exit 0 when one was heard, 1 when none was.\n"
+        "\n"
+        "Environment:\n"
+        "  BEAMORA_CONTROL_PORT  beacon (UDP) and control (TCP) port, default %u\n"
+        "  BEAMORA_DATA_PORT     data (TCP) port, default %u\n"
+        "  BEAMORA_DEBUG=1       write the library's diagnostics to stderr\n",
+        platform::kDefaultControlPort, platform::kDefaultDataPort);
 }
 
 }  // namespace

@@ -12,7 +12,15 @@ UserInterface::~UserInterface() {
     platform::DebugOutput("delete ClientControl object\n");
 }
 
-int UserInterface::Initialize() { return m_session->Initialize(); }
-void UserInterface::SetWindowHandle(WindowHandle window) { m_session->SetWindowHandle(window); }
-int UserInterface::SearchServer(tagSERVERLIST* list) { return m_session->SearchServer(list); }
-void UserInterface::Refresh() { m_session->Refresh(); }
+int UserInterface::Initialize() {
+    return m_session->Initialize();
+}
+void UserInterface::SetWindowHandle(WindowHandle window) {
+    m_session->SetWindowHandle(window);
+}
+int UserInterface::SearchServer(tagSERVERLIST* list) {
+    return m_session->SearchServer(list);
+}
+void UserInterface::Refresh() {
+    m_session->Refresh();
+}

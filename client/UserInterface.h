@@ -39,7 +39,7 @@ enum NotifyCode : int {
 
 // The application's receiver of notifications (its main window).
 class NotifyTarget {
-public:
+  public:
     virtual ~NotifyTarget() = default;
     // Called on a library thread (or the API caller's); must run the application's handler for
     // (message, wparam = last socket error of that thread, lparam = NotifyCode) on the
@@ -53,7 +53,7 @@ using WindowHandle = NotifyTarget*;
 class ClientControl;
 
 class TARROWLINK_API UserInterface {
-public:
+  public:
     UserInterface();
     // Deletes this object's ClientControl; library threads and sockets live on with the process.
     virtual ~UserInterface();
@@ -73,6 +73,6 @@ public:
     // Asks the desktop to redraw everything, so that every pixel is sent again.
     void Refresh();
 
-private:
+  private:
     std::unique_ptr<ClientControl> m_session;
 };

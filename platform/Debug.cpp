@@ -48,7 +48,8 @@ void DebugFormat(const char* format, ...) {
     int n = std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
     if (n < 0) return;
-    DebugOutput(std::string_view(buffer, std::min<size_t>(static_cast<size_t>(n), sizeof buffer - 1)));
+    DebugOutput(
+        std::string_view(buffer, std::min<size_t>(static_cast<size_t>(n), sizeof buffer - 1)));
 }
 
 DebugSink SetDebugSink(DebugSink sink) {

@@ -1,5 +1,6 @@
 // Storage for a process-wide object that must stay usable until the process is gone: threads that
-// the process does not join (or cannot join in time) may still touch it while static destructors run.
+// the process does not join (or cannot join in time) may still touch it while static destructors
+// run.
 #pragma once
 
 #include <new>
@@ -9,7 +10,7 @@ namespace platform {
 
 template <typename T>
 class NoDestructor {
-public:
+  public:
     template <typename... Args>
     explicit NoDestructor(Args&&... args) {
         new (storage_) T(std::forward<Args>(args)...);
@@ -21,7 +22,7 @@ public:
     T* operator->() { return get(); }
     T* get() { return std::launder(reinterpret_cast<T*>(storage_)); }
 
-private:
+  private:
     alignas(T) unsigned char storage_[sizeof(T)];
 };
 

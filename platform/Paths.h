@@ -16,7 +16,8 @@ std::string ModuleDirectory();
 std::optional<std::string> ComputerName();
 
 // The program's data directory: the executable's own directory when it holds `marker` (a relative
-// path such as "version"), else <exe dir>/../share/beamora when that holds it. nullopt when neither.
+// path such as "version"), else <exe dir>/../share/beamora when that holds it. nullopt when
+// neither.
 std::optional<std::string> FindDataDirectory(const std::string& marker);
 
 }  // namespace platform

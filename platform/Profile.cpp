@@ -36,9 +36,8 @@ Profile Profile::Parse(std::string_view text) {
         if (line.empty() || line.front() == ';') continue;
         if (line.front() == '[') {
             size_t close = line.find(']');
-            section = std::string(Trim(line.substr(1, close == std::string_view::npos
-                                                            ? std::string_view::npos
-                                                            : close - 1)));
+            section = std::string(Trim(line.substr(
+                1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
             in_section = true;
             continue;
         }
@@ -111,7 +110,8 @@ int ParseProfileInt(std::string_view value) {
             break;
         }
         // Saturate instead of overflowing on absurd values.
-        magnitude = std::min<long long>(magnitude * base + digit, static_cast<long long>(INT_MAX) + 1);
+        magnitude =
+            std::min<long long>(magnitude * base + digit, static_cast<long long>(INT_MAX) + 1);
     }
     long long signed_value = negative ? -magnitude : magnitude;
     return static_cast<int>(std::clamp<long long>(signed_value, INT_MIN, INT_MAX));

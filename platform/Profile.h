@@ -1,9 +1,10 @@
 // Private profile (INI) files: "[section]" headers and "key=value" lines, read the way the
 // Windows profile functions read them, so that files written for the original keep their meaning.
 //
-// Section and key names compare case-insensitively; names and values are trimmed of spaces and tabs;
-// a value wrapped in matching quotes loses them; the first of duplicate sections or keys wins; lines
-// starting with ';' are comments. Files larger than kMaxProfileBytes are treated as unreadable.
+// Section and key names compare case-insensitively; names and values are trimmed of spaces and
+// tabs; a value wrapped in matching quotes loses them; the first of duplicate sections or keys
+// wins; lines starting with ';' are comments. Files larger than kMaxProfileBytes are treated as
+// unreadable.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +18,7 @@ namespace platform {
 constexpr size_t kMaxProfileBytes = 1 << 20;
 
 class Profile {
-public:
+  public:
     // Parses profile text; never fails (lines that are neither headers nor keys are skipped).
     static Profile Parse(std::string_view text);
     // Reads and parses a file; nullopt when it cannot be opened or is too large.
@@ -26,7 +27,7 @@ public:
     // The raw value of key in section, nullopt when either is missing.
     std::optional<std::string> Find(std::string_view section, std::string_view key) const;
 
-private:
+  private:
     struct Entry {
         std::string section;
         std::string key;

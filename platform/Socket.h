@@ -14,7 +14,7 @@ namespace platform {
 
 // Owns one file descriptor; closes it on destruction. -1 means "none".
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
@@ -32,7 +32,7 @@ public:
     // Closes the current descriptor (if any) and takes fd.
     void reset(int fd = -1);
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -14,15 +14,15 @@
 namespace platform {
 
 class WorkerThread {
-public:
+  public:
     // What the worker's body sees: its stop request and interruptible sleeps.
     class Context {
-    public:
+      public:
         bool StopRequested() const;
         // Sleeps interval_ms; returns false early when a stop is requested.
         bool SleepFor(int interval_ms) const;
 
-    private:
+      private:
         friend class WorkerThread;
         struct State;
         explicit Context(std::shared_ptr<State> state) : state_(std::move(state)) {}
@@ -49,7 +49,7 @@ public:
     // thread; not from the worker itself.
     bool Join(int timeout_ms = -1);
 
-private:
+  private:
     std::shared_ptr<Context::State> state_;
     std::thread thread_;
 };

@@ -20,9 +20,8 @@ struct FileClose {
 
 bool RunBlock(const AesCipher::Block& key, const uint8_t* in, uint8_t* out, bool encrypt) {
     std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> context(EVP_CIPHER_CTX_new());
-    if (!context ||
-        EVP_CipherInit_ex(context.get(), EVP_aes_128_ecb(), nullptr, key.data(), nullptr,
-                          encrypt ? 1 : 0) != 1) {
+    if (!context || EVP_CipherInit_ex(context.get(), EVP_aes_128_ecb(), nullptr, key.data(),
+                                      nullptr, encrypt ? 1 : 0) != 1) {
         return false;
     }
     EVP_CIPHER_CTX_set_padding(context.get(), 0);
@@ -55,7 +54,8 @@ bool AesCipher::DecryptFile(const char* key_text, const char* file_name, uint8_t
     size_t got = std::fread(bytes, 1, sizeof bytes, file.get());
     if (std::ferror(file.get())) return false;
     if (got == sizeof bytes) return false;
-    if (got >= static_cast<size_t>(kBlockSize)) return DecryptBlock(FormKey(key_text), bytes, output);
+    if (got >= static_cast<size_t>(kBlockSize))
+        return DecryptBlock(FormKey(key_text), bytes, output);
     return true;
 }
 

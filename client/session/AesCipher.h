@@ -9,7 +9,7 @@
 namespace tarrowlink {
 
 class AesCipher {
-public:
+  public:
     // Key texts; a key is the first 16 bytes of its text (shorter texts are zero-padded).
     static constexpr char kFileKey[] = "Demo_key_for_cipher";
     static constexpr char kWireKey[] = "Demo wire cipher key";

@@ -21,8 +21,14 @@ int ClientControl::Initialize() {
     return 1;
 }
 
-void ClientControl::SetWindowHandle(WindowHandle window) { TheSession().window.store(window); }
+void ClientControl::SetWindowHandle(WindowHandle window) {
+    TheSession().window.store(window);
+}
 
-int ClientControl::SearchServer(tagSERVERLIST* list) { return tarrowlink::SearchServer(list); }
+int ClientControl::SearchServer(tagSERVERLIST* list) {
+    return tarrowlink::SearchServer(list);
+}
 
-void ClientControl::Refresh() { platform::RefreshDesktop(); }
+void ClientControl::Refresh() {
+    platform::RefreshDesktop();
+}

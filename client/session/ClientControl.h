@@ -9,7 +9,7 @@
 #include "client/session/AesCipher.h"
 
 class ClientControl {
-public:
+  public:
     static constexpr int kMessageSize = 128;
 
     ClientControl();
@@ -23,8 +23,8 @@ public:
 
     const int32_t* HandshakeTypes() const { return m_handshakeTypes; }
 
-protected:
-    int32_t m_handshakeTypes[5] = {};        // MSG_VERSION, MSG_LOGIN, MSG_START_REQUEST, 5, 2
-    uint8_t m_message[kMessageSize] = {};    // one control message: int32 type + 124 payload
+  protected:
+    int32_t m_handshakeTypes[5] = {};      // MSG_VERSION, MSG_LOGIN, MSG_START_REQUEST, 5, 2
+    uint8_t m_message[kMessageSize] = {};  // one control message: int32 type + 124 payload
     tarrowlink::AesCipher m_cipher;
 };

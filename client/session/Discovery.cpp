@@ -107,9 +107,15 @@ int StartDiscovery() {
 
 }  // namespace
 
-int32_t DiscoveryStatus() { return State().status.load(); }
-int32_t ServerSeen() { return State().server_seen.load(); }
-void SetServerSeen(int32_t value) { State().server_seen.store(value); }
+int32_t DiscoveryStatus() {
+    return State().status.load();
+}
+int32_t ServerSeen() {
+    return State().server_seen.load();
+}
+void SetServerSeen(int32_t value) {
+    State().server_seen.store(value);
+}
 
 void AddReceiver(const char* name, size_t name_size, const char* address) {
     DiscoveryState& state = State();

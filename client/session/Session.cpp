@@ -24,7 +24,9 @@ namespace {
 // Registers the notify message when the library is loaded and, when the process exits, stops the
 // library's threads before the rest of the process is torn down.
 struct LibraryLifetime {
-    LibraryLifetime() { TheSession().notify_message = platform::RegisterMessage(kProjectorNotifyName); }
+    LibraryLifetime() {
+        TheSession().notify_message = platform::RegisterMessage(kProjectorNotifyName);
+    }
     ~LibraryLifetime() {
         TheSession().shutting_down.store(true);
         StopDiscovery();

@@ -20,7 +20,7 @@ enum SessionStateValue : int32_t {
 struct Session {
     std::atomic<int32_t> state{StateIdle};
     std::atomic<NotifyTarget*> window{nullptr};
-    unsigned int notify_message = 0;       // registered "PROJECTOR_NOTIFY", set at construction
+    unsigned int notify_message = 0;  // registered "PROJECTOR_NOTIFY", set at construction
     std::atomic<int32_t> network_started{0};
     // Set once the process is exiting: waits give up and no notification is sent any more.
     std::atomic<bool> shutting_down{false};
@@ -35,6 +35,8 @@ Session& TheSession();
 void Notify(int code);
 
 // True once the process has begun to exit. Any thread.
-inline bool ShuttingDown() { return TheSession().shutting_down.load(); }
+inline bool ShuttingDown() {
+    return TheSession().shutting_down.load();
+}
 
 }  // namespace tarrowlink

@@ -33,11 +33,19 @@ int Fail() {
 
 }  // namespace
 
-int LastSocketError() { return t_last_socket_error; }
-void SetLastSocketError(int err) { t_last_socket_error = err; }
+int LastSocketError() {
+    return t_last_socket_error;
+}
+void SetLastSocketError(int err) {
+    t_last_socket_error = err;
+}
 
-int TcpSocketFd(TcpSocket which) { return Slot(which).load(); }
-int UdpSocketFd() { return g_udp_socket.load(); }
+int TcpSocketFd(TcpSocket which) {
+    return Slot(which).load();
+}
+int UdpSocketFd() {
+    return g_udp_socket.load();
+}
 
 int CreateTcpSocket(TcpSocket which) {
     std::atomic<int>& slot = Slot(which);
@@ -135,8 +143,10 @@ int ReceiveAll(int fd, void* buffer, int length, int timeout_ms) {
     }
     while (received < length) {
         if (timeout_ms >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            int ready = platform::WaitReadable(fd, static_cast<int>(std::max<long long>(0, left.count())));
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            int ready =
+                platform::WaitReadable(fd, static_cast<int>(std::max<long long>(0, left.count())));
             if (ready <= 0) {
                 if (ready == 0) errno = ETIMEDOUT;
                 Fail();

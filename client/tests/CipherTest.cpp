@@ -29,10 +29,11 @@ TEST(AesCipher, Fips197Vectors) {
         const char* plain;
         const char* cipher;
     };
-    for (const Vector& v : {Vector{"000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff",
-                                   "69c4e0d86a7b0430d8cdb78070b4c55a"},
-                            Vector{"2b7e151628aed2a6abf7158809cf4f3c", "3243f6a8885a308d313198a2e0370734",
-                                   "3925841d02dc09fbdc118597196a0b32"}}) {
+    for (const Vector& v :
+         {Vector{"000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff",
+                 "69c4e0d86a7b0430d8cdb78070b4c55a"},
+          Vector{"2b7e151628aed2a6abf7158809cf4f3c", "3243f6a8885a308d313198a2e0370734",
+                 "3925841d02dc09fbdc118597196a0b32"}}) {
         AesCipher::Block key;
         std::memcpy(key.data(), Hex(v.key).data(), 16);
         uint8_t out[16];
@@ -50,12 +51,13 @@ TEST(AesCipher, KeysAreTheFirstSixteenBytesOfTheirTextZeroPadded) {
     auto file = AesCipher::FormKey(AesCipher::kFileKey);
     EXPECT_EQ(std::string(file.begin(), file.end()), "Demo_key_for_cip");
     auto short_key = AesCipher::FormKey("abc");
-    EXPECT_EQ(std::string(short_key.begin(), short_key.end()), std::string("abc") + std::string(13, '\0'));
+    EXPECT_EQ(std::string(short_key.begin(), short_key.end()),
+              std::string("abc") + std::string(13, '\0'));
 }
 
 // Works in a directory of its own, because the version file is looked up by relative name.
 class VersionFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         old_ = std::filesystem::current_path();
         char tmpl[] = "/tmp/beamora-version-XXXXXX";

@@ -30,7 +30,7 @@ struct ServerList {
 };
 
 class Discovery : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResetDiscoveryForTests();
         TheSession().window.store(&target_);
@@ -61,27 +61,35 @@ TEST_F(Discovery, CollectsReceiversOncePerNameAndAddress) {
     a.SendName("Lobby");
     ASSERT_TRUE(WaitFor([] { return DiscoveryStatus() == 0 && ServerSeen() == 1; }));
     ServerList list;
-    ASSERT_TRUE(WaitFor([&] {
-        // The thread reads one beacon per pass; collect until all three have arrived.
-        ServerList part;
-        if (SearchServer(part.entries) == 1) {
-            for (auto& p : part.Pairs()) {
-                bool known = false;
-                for (auto& q : list.Pairs()) known |= p == q;
-                if (!known) {
-                    int n = static_cast<int>(list.Pairs().size());
-                    std::strcpy(list.entries[n].name, p.first.c_str());
-                    std::strcpy(list.entries[n].address, p.second.c_str());
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            // The thread reads one beacon per pass; collect until all three have arrived.
+            ServerList part;
+            if (SearchServer(part.entries) == 1) {
+                for (auto& p : part.Pairs()) {
+                    bool known = false;
+                    for (auto& q : list.Pairs()) known |= p == q;
+                    if (!known) {
+                        int n = static_cast<int>(list.Pairs().size());
+                        std::strcpy(list.entries[n].name, p.first.c_str());
+                        std::strcpy(list.entries[n].address, p.second.c_str());
+                    }
                 }
             }
-        }
-        return list.Pairs().size() >= 3;
-    }, 8000));
+            return list.Pairs().size() >= 3;
+        },
+        8000));
     auto pairs = list.Pairs();
     EXPECT_EQ(pairs.size(), 3u);
-    EXPECT_NE(std::find(pairs.begin(), pairs.end(), std::pair<std::string, std::string>("Room 1", "127.0.0.1")), pairs.end());
-    EXPECT_NE(std::find(pairs.begin(), pairs.end(), std::pair<std::string, std::string>("Room 1", "127.0.0.2")), pairs.end());
-    EXPECT_NE(std::find(pairs.begin(), pairs.end(), std::pair<std::string, std::string>("Lobby", "127.0.0.1")), pairs.end());
+    EXPECT_NE(std::find(pairs.begin(), pairs.end(),
+                        std::pair<std::string, std::string>("Room 1", "127.0.0.1")),
+              pairs.end());
+    EXPECT_NE(std::find(pairs.begin(), pairs.end(),
+                        std::pair<std::string, std::string>("Room 1", "127.0.0.2")),
+              pairs.end());
+    EXPECT_NE(std::find(pairs.begin(), pairs.end(),
+                        std::pair<std::string, std::string>("Lobby", "127.0.0.1")),
+              pairs.end());
 }
 
 TEST_F(Discovery, ReceiverHeardBeforeTheSearchIsReturnedAndListIsEmptiedPerCall) {
@@ -93,7 +101,8 @@ TEST_F(Discovery, ReceiverHeardBeforeTheSearchIsReturnedAndListIsEmptiedPerCall)
     {
         DebugCapture debug;
         EXPECT_EQ(SearchServer(list.entries), 0);
-        EXPECT_EQ(debug.Lines(), (std::vector<std::string>{"Get Server List!\n", "Server List Null!\n"}));
+        EXPECT_EQ(debug.Lines(),
+                  (std::vector<std::string>{"Get Server List!\n", "Server List Null!\n"}));
     }
     EXPECT_STREQ(list.entries[0].name, "keep");
     sender.SendName("Projector");

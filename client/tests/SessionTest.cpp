@@ -22,9 +22,9 @@ TEST(Session, InitializeStartsTheNetworkOncePerProcess) {
     EXPECT_EQ(first.Initialize(), 1);
     EXPECT_EQ(first.Initialize(), 0);
     EXPECT_EQ(second.Initialize(), 0);
-    EXPECT_EQ(debug.Lines(), (std::vector<std::string>{"new ClientControl object\n",
-                                                       "new ClientControl object\n",
-                                                       "WSAStartup() OK\n"}));
+    EXPECT_EQ(debug.Lines(),
+              (std::vector<std::string>{"new ClientControl object\n", "new ClientControl object\n",
+                                        "WSAStartup() OK\n"}));
 }
 
 TEST(Session, ConstructionAndDestructionAreLogged) {
@@ -45,7 +45,8 @@ TEST(Session, NotificationsGoToTheWindowSetLastAndNowhereWithout) {
     Notify(kNotifyConnectionLost);
     EXPECT_EQ(window.Codes(), std::vector<int>{kNotifyCodeError});
     // The application finds the message number by registering the same name.
-    EXPECT_EQ(window.Messages(), std::vector<unsigned int>{platform::RegisterMessage(kProjectorNotifyName)});
+    EXPECT_EQ(window.Messages(),
+              std::vector<unsigned int>{platform::RegisterMessage(kProjectorNotifyName)});
 }
 
 TEST(Session, TwoInterfacesDriveOneSession) {
@@ -64,18 +65,6 @@ TEST(Session, TwoInterfacesDriveOneSession) {
     EXPECT_EQ(window.Codes(), std::vector<int>{kNotifyReceiverStarted});
     b.SetWindowHandle(nullptr);
     ResetDiscoveryForTests();
-}
-
-TEST(Session, RefreshWithoutADesktopDoesNothing) {
-    const char* saved = getenv("DISPLAY");
-    std::string display = saved ? saved : "";
-    setenv("DISPLAY", ":9876", 1);  // no such display
-    UserInterface ui;
-    ui.Refresh();
-    unsetenv("DISPLAY");
-    ui.Refresh();
-    if (saved) setenv("DISPLAY", display.c_str(), 1);
-    EXPECT_EQ(TheSession().state.load(), StateIdle);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ uint16_t FreePort();
 
 // Captures every debug text while it lives.
 class DebugCapture {
-public:
+  public:
     DebugCapture() {
         platform::SetDebugSink([this](std::string_view text) {
             std::lock_guard lock(mutex_);
@@ -45,14 +45,14 @@ public:
         lines_.clear();
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;
 };
 
 // Records notifications (the message number and the code) as they are sent.
 class RecordingTarget : public NotifyTarget {
-public:
+  public:
     void SendNotify(unsigned int message, uintptr_t, intptr_t lparam) override {
         std::lock_guard lock(mutex_);
         messages_.push_back(message);
@@ -67,7 +67,7 @@ public:
         return messages_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<unsigned int> messages_;
     std::vector<int> codes_;
@@ -75,7 +75,7 @@ private:
 
 // Sends datagrams to the beacon port on loopback from a chosen source address (any of 127/8).
 class BeaconSender {
-public:
+  public:
     explicit BeaconSender(const char* source = "127.0.0.1") {
         fd_ = socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in local{};
@@ -98,7 +98,7 @@ public:
         Send(beacon, sizeof beacon);
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     }
     char text[tarrowlink::AesCipher::kBlockSize] = {};
     if (std::strlen(argv[1]) >= sizeof text) {
-        std::fprintf(stderr, "mkversion: version text \"%s\" is longer than 15 characters\n", argv[1]);
+        std::fprintf(stderr, "mkversion: version text \"%s\" is longer than 15 characters\n",
+                     argv[1]);
         return 1;
     }
     std::strcpy(text, argv[1]);

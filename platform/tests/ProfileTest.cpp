@@ -33,8 +33,8 @@ TEST(Profile, LooksUpSectionsAndKeysLikeTheWindowsProfileFunctions) {
         "Width=5");
     EXPECT_EQ(p.Find("grid", "WIDTH"), "64");  // case-insensitive, trimmed, first wins
     EXPECT_EQ(p.Find("Grid", "name"), "quoted text");
-    EXPECT_EQ(p.Find("GRID", "height"), "7");  // a repeated section still counts
-    EXPECT_EQ(p.Find("Other", "Width"), "5");  // last line without a line feed
+    EXPECT_EQ(p.Find("GRID", "height"), "7");        // a repeated section still counts
+    EXPECT_EQ(p.Find("Other", "Width"), "5");        // last line without a line feed
     EXPECT_FALSE(p.Find("", "orphan").has_value());  // keys before any section are ignored
     EXPECT_FALSE(p.Find("Grid", "missing").has_value());
 }

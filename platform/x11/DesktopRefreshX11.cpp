@@ -22,10 +22,10 @@ void RefreshDesktop() {
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
     attributes.background_pixmap = None;  // keep the screen as it is while the window is up
-    Window cover = XCreateWindow(display.get(), root, 0, 0, DisplayWidth(display.get(), screen),
-                                 DisplayHeight(display.get(), screen), 0, CopyFromParent,
-                                 CopyFromParent, CopyFromParent,
-                                 CWOverrideRedirect | CWBackPixmap, &attributes);
+    Window cover =
+        XCreateWindow(display.get(), root, 0, 0, DisplayWidth(display.get(), screen),
+                      DisplayHeight(display.get(), screen), 0, CopyFromParent, CopyFromParent,
+                      CopyFromParent, CWOverrideRedirect | CWBackPixmap, &attributes);
     XMapWindow(display.get(), cover);
     XDestroyWindow(display.get(), cover);
     XSync(display.get(), False);
