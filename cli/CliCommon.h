@@ -38,4 +38,7 @@ std::string DiscoveryFailureText(int code);
 // beamora-cli list [--seconds N]
 int RunList(int argc, char** argv);
 
+// beamora-cli present [--receiver NAME|ADDRESS] [--code NNNN] [--duration SECONDS]
+int RunPresent(int argc, char** argv);
+
 }  // namespace cli

@@ -1,15 +1,10 @@
-// beamora-cli list: searches the way the presenter does (two searches, 2 s apart) and prints each
-// receiver as soon as it is heard. The library's search waits for the first beacon without a time
-// limit, so the command bounds it with --seconds.
-#include <chrono>
-#include <condition_variable>
+// beamora-cli list: prints each receiver as soon as it is heard.
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <set>
-#include <thread>
+#include <string>
 
 #include "cli/CliCommon.h"
+#include "cli/ReceiverSearch.h"
 #include "platform/Ports.h"
 
 namespace cli {
@@ -42,38 +37,6 @@ std::string DiscoveryFailureText(int code) {
     }
 }
 
-namespace {
-
-// What the search thread hands to the main thread. Shared, because the search may still be
-// blocked in the library when the command gives up and leaves.
-struct SearchState {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<tagSERVERLIST> heard;
-    bool done = false;
-    NotifyRecorder notifications;
-    UserInterface ui;
-};
-
-void Search(std::shared_ptr<SearchState> state) {
-    for (int pass = 0; pass < 2; ++pass) {
-        if (pass == 1) std::this_thread::sleep_for(std::chrono::seconds(2));
-        auto list = std::make_unique<tagSERVERLIST[]>(kServerListEntries);
-        int found = state->ui.SearchServer(list.get());
-        std::lock_guard lock(state->mutex);
-        for (int i = 0; found && i < kServerListEntries && list[i].address[0]; ++i) {
-            state->heard.push_back(list[i]);
-        }
-        if (!found && pass == 0 && !state->notifications.Codes().empty()) break;  // failed
-        state->changed.notify_all();
-    }
-    std::lock_guard lock(state->mutex);
-    state->done = true;
-    state->changed.notify_all();
-}
-
-}  // namespace
-
 int RunList(int argc, char** argv) {
     int seconds = 5;
     for (int i = 1; i < argc; ++i) {
@@ -96,32 +59,18 @@ int RunList(int argc, char** argv) {
         }
     }
 
-    auto state = std::make_shared<SearchState>();
-    state->ui.Initialize();
-    state->ui.SetWindowHandle(&state->notifications);
-    std::thread(Search, state).detach();
-
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    std::set<std::pair<std::string, std::string>> printed;
-    std::unique_lock lock(state->mutex);
-    for (;;) {
-        for (const tagSERVERLIST& entry : state->heard) {
-            std::string name(entry.name, strnlen(entry.name, sizeof entry.name));
-            std::string address(entry.address, strnlen(entry.address, sizeof entry.address));
-            if (printed.emplace(address, name).second) {
-                std::printf("%s\t%s\n", address.c_str(), name.c_str());
-                std::fflush(stdout);
-            }
-        }
-        if (state->done) break;
-        if (state->changed.wait_until(lock, deadline) == std::cv_status::timeout) break;
-    }
-    lock.unlock();
-    state->ui.SetWindowHandle(nullptr);
-    if (!printed.empty()) return kExitOk;
-    auto codes = state->notifications.Codes();
-    if (!codes.empty()) {
-        std::fprintf(stderr, "beamora-cli list: %s\n", DiscoveryFailureText(codes.back()).c_str());
+    int failure = 0;
+    auto heard = SearchReceivers(
+        seconds,
+        [](const HeardReceiver& r) {
+            std::printf("%s\t%s\n", r.address.c_str(), r.name.c_str());
+            std::fflush(stdout);
+            return false;
+        },
+        &failure);
+    if (!heard.empty()) return kExitOk;
+    if (failure != 0) {
+        std::fprintf(stderr, "beamora-cli list: %s\n", DiscoveryFailureText(failure).c_str());
     } else {
         std::fprintf(stderr,
                      "beamora-cli list: no receiver heard within %d second%s on UDP port %u\n",

@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
         if (chdir(data->c_str()) != 0) std::perror("beamora-cli: cannot enter the data directory");
     }
     if (command == "list") return cli::RunList(argc - 1, argv + 1);
+    if (command == "present") return cli::RunPresent(argc - 1, argv + 1);
     std::fprintf(stderr, "beamora-cli: unknown command \"%s\"\n", command.c_str());
     PrintUsage(stderr);
     return cli::kExitUsage;

@@ -70,8 +70,22 @@ class TARROWLINK_API UserInterface {
     // since the previous call. Blocks until the first receiver has been heard or discovery fails
     // (no time limit: call it from a worker thread). 1 when at least one receiver was handed over.
     int SearchServer(tagSERVERLIST* list);
+    // Connects to the receiver at address (a tagSERVERLIST address), passes the version check and
+    // logs in without a code. 0 with notification kNotifyCodeError when the receiver wants a code
+    // (then call SendServerPwd). Blocks up to about 20 s on a receiver that does not answer.
+    int LoginServer(const char* address);
+    // Logs in again with the code the user typed; 0 (and kNotifyCodeError) when it is wrong.
+    int SendServerPwd(unsigned long code);
+    // Asks the receiver to start; kNotifyReceiverStarted or kNotifyStartRejected follows. 0 while
+    // projecting or when the request could not be sent.
+    int StartProjecting();
+    // Stops the projection: 0 when the user stops (the receiver is told), 1 when the receiver has
+    // already stopped or refused. 0 when already stopped.
+    int StopProjecting(int from_receiver);
     // Asks the desktop to redraw everything, so that every pixel is sent again.
     void Refresh();
+    // The receiver's mode from the last login or resolution change; -1 for values not known yet.
+    void GetReceiverMode(int* width, int* height, int* bits_per_pixel) const;
 
   private:
     std::unique_ptr<ClientControl> m_session;

@@ -1,11 +1,39 @@
 #include "client/session/ClientControl.h"
 
+#include <cstring>
+
+#include "client/session/ControlMessage.h"
+#include "client/session/ControlThreads.h"
 #include "client/session/Discovery.h"
+#include "client/session/NetChannel.h"
+#include "client/session/Projection.h"
 #include "client/session/Session.h"
+#include "client/session/Sockets.h"
 #include "platform/Debug.h"
 #include "platform/DesktopRefresh.h"
+#include "platform/Paths.h"
 
-using tarrowlink::TheSession;
+using namespace tarrowlink;
+
+namespace {
+
+// The login payload with the code, the receiver's size from its last SERVER_VERSION_OK and this
+// machine's name.
+void BuildLogin(uint8_t* payload, unsigned long code) {
+    Session& session = TheSession();
+    std::string name = platform::ComputerName().value_or("UNKNOWN");
+    BuildLoginPayload(payload, static_cast<uint32_t>(code), session.receiver_width.load(),
+                      session.receiver_height.load(), name.c_str());
+}
+
+// A successful login: the control connection gets its threads and the session is connected.
+int FinishLogin() {
+    StartControlThreads();
+    TheSession().state.store(StateConnected);
+    return 1;
+}
+
+}  // namespace
 
 ClientControl::ClientControl() = default;
 ClientControl::~ClientControl() = default;
@@ -27,6 +55,119 @@ void ClientControl::SetWindowHandle(WindowHandle window) {
 
 int ClientControl::SearchServer(tagSERVERLIST* list) {
     return tarrowlink::SearchServer(list);
+}
+
+bool ClientControl::Exchange(int32_t type) {
+    NetChannel& channel = SessionChannel();
+    if (channel.SendControl(m_message + 4, type) != 0) return false;
+    std::memset(m_message, 0, sizeof m_message);
+    // A receiver that does not answer within the limit, or closes the connection, has not let us
+    // in: the half-open connection is dropped so that the next attempt starts cleanly.
+    if (channel.ReceiveControl(m_message, kMessageSize, ReplyTimeout_ms()) < 0) {
+        CloseTcpSocket(TcpSocket::Control);
+        return false;
+    }
+    return true;
+}
+
+int ClientControl::LoginServer(const char* address) {
+    if (address == nullptr || address[0] == '\0') return 0;
+    Session& session = TheSession();
+    if (!ReceiverAddress().empty()) {
+        // A repeated login ends the previous session first.
+        TerminateSendingThread();
+        EndControlThread();
+        CloseTcpSocket(TcpSocket::Control);
+        CloseTcpSocket(TcpSocket::Data);
+        session.full_refresh.store(1);
+    }
+    SetReceiverAddress(std::string(address, strnlen(address, 15)));
+    if (CreateTcpSocket(TcpSocket::Control) < 0) return 0;
+
+    for (int step = 0; step < 2; ++step) {
+        const int32_t type = m_handshakeTypes[step];
+        std::memset(m_message, 0, sizeof m_message);
+        if (type == MSG_VERSION) {
+            if (!m_cipher.VersionPayload(m_message + 4)) return 0;
+        } else {
+            BuildLogin(m_message + 4, 0);
+        }
+        if (step == 0 && SessionChannel().ConnectControl() != 0) {
+            platform::DebugOutput("connect control Tcp error\n");
+            return 0;
+        }
+        if (!Exchange(type)) return 0;
+        switch (GetInt32(m_message)) {
+            case SERVER_CODE_OK:
+                platform::DebugOutput("SERVER_CODE_OK\n");
+                Notify(kNotifyCodeOk);
+                break;
+            case SERVER_CODE_ERROR:
+                platform::DebugOutput("SERVER_CODE_ERROR\n");
+                CloseTcpSocket(TcpSocket::Control);
+                Notify(kNotifyCodeError);
+                return 0;
+            case SERVER_VERSION_ERROR:
+                platform::DebugOutput("SERVER_VERSION_ERROR\n");
+                return 0;
+            case SERVER_VERSION_OK: {
+                platform::DebugOutput("SERVER_VERSION_OK\n");
+                int32_t width, height, bits;
+                bool out_of_range = false;
+                if (!ParseMode(reinterpret_cast<const char*>(m_message + 4), kControlPayloadSize,
+                               &width, &height, &bits, &out_of_range)) {
+                    if (out_of_range) platform::DebugOutput("Unsupported receiver mode refused\n");
+                    return 0;
+                }
+                session.receiver_width.store(width);
+                session.receiver_height.store(height);
+                session.receiver_bits.store(bits);
+                break;
+            }
+            default:
+                platform::DebugOutput("Do not receive any messages from server\n");
+                break;
+        }
+        std::memset(m_message, 0, sizeof m_message);
+    }
+    return FinishLogin();
+}
+
+int ClientControl::SendServerPwd(unsigned long code) {
+    std::memset(m_message, 0, sizeof m_message);
+    BuildLogin(m_message + 4, code);
+    if (CreateTcpSocket(TcpSocket::Control) < 0) return 0;
+    if (SessionChannel().ConnectControl() != 0) {
+        platform::DebugOutput("connect control Tcp error\n");
+        return 0;
+    }
+    if (!Exchange(MSG_LOGIN)) return 0;
+    switch (GetInt32(m_message)) {
+        case SERVER_CODE_OK:
+            platform::DebugOutput("SERVER_CODE_OK\n");
+            Notify(kNotifyCodeOk);
+            break;
+        case SERVER_CODE_ERROR:
+            platform::DebugOutput("SERVER_CODE_ERROR\n");
+            // Closed, so that the next code is tried on a new connection: a connected socket
+            // cannot be connected again.
+            CloseTcpSocket(TcpSocket::Control);
+            Notify(kNotifyCodeError);
+            return 0;
+        default:
+            platform::DebugOutput("Do not receive any messages from server\n");
+            break;
+    }
+    std::memset(m_message, 0, sizeof m_message);
+    return FinishLogin();
+}
+
+int ClientControl::StartProjecting() {
+    return tarrowlink::StartProjecting(m_handshakeTypes[2]);
+}
+
+int ClientControl::StopProjecting(int from_receiver) {
+    return tarrowlink::StopProjecting(from_receiver);
 }
 
 void ClientControl::Refresh() {

@@ -19,11 +19,19 @@ class ClientControl {
     int Initialize();
     void SetWindowHandle(WindowHandle window);
     int SearchServer(tagSERVERLIST* list);
+    int LoginServer(const char* address);
+    int SendServerPwd(unsigned long code);
+    int StartProjecting();
+    int StopProjecting(int from_receiver);
     void Refresh();
 
     const int32_t* HandshakeTypes() const { return m_handshakeTypes; }
 
-  protected:
+  private:
+    // Sends the message buffer's payload as type and reads the reply into the buffer, waiting at
+    // most the reply timeout. False when either fails (the control socket is then closed).
+    bool Exchange(int32_t type);
+
     int32_t m_handshakeTypes[5] = {};      // MSG_VERSION, MSG_LOGIN, MSG_START_REQUEST, 5, 2
     uint8_t m_message[kMessageSize] = {};  // one control message: int32 type + 124 payload
     tarrowlink::AesCipher m_cipher;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "client/session/NetChannel.h"
 #include "client/session/Session.h"
 #include "client/session/Sockets.h"
 #include "platform/Debug.h"
@@ -45,11 +46,12 @@ DiscoveryState& State() {
 
 void DiscoveryThread(const platform::WorkerThread::Context& context) {
     DiscoveryState& state = State();
-    if (!CreateUdpSocket()) {
+    NetChannel channel;
+    if (!channel.CreateUdp()) {
         state.status.store(kNotifyNoUdpSocket);
         return;
     }
-    if (!BindUdpSocket(platform::ControlPort())) {
+    if (!channel.BindUdp(platform::ControlPort())) {
         state.status.store(kNotifyBindFailed);
         return;
     }

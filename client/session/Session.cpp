@@ -1,5 +1,6 @@
 #include "client/session/Session.h"
 
+#include "client/session/ControlThreads.h"
 #include "client/session/Discovery.h"
 #include "client/session/Sockets.h"
 #include "platform/MessageRegistry.h"
@@ -10,6 +11,34 @@ namespace tarrowlink {
 Session& TheSession() {
     static platform::NoDestructor<Session> session;
     return *session;
+}
+
+namespace {
+int32_t OrMinusOne(int32_t value) {
+    return value == 0 ? -1 : value;
+}
+}  // namespace
+
+int32_t ReceiverWidth() {
+    return OrMinusOne(TheSession().receiver_width.load());
+}
+int32_t ReceiverHeight() {
+    return OrMinusOne(TheSession().receiver_height.load());
+}
+int32_t ReceiverBits() {
+    return OrMinusOne(TheSession().receiver_bits.load());
+}
+
+std::string ReceiverAddress() {
+    Session& session = TheSession();
+    std::lock_guard lock(session.address_mutex);
+    return session.receiver_address;
+}
+
+void SetReceiverAddress(const std::string& address) {
+    Session& session = TheSession();
+    std::lock_guard lock(session.address_mutex);
+    session.receiver_address = address.substr(0, 15);
 }
 
 void Notify(int code) {
@@ -30,6 +59,7 @@ struct LibraryLifetime {
     ~LibraryLifetime() {
         TheSession().shutting_down.store(true);
         StopDiscovery();
+        StopControlThreads();
     }
 };
 

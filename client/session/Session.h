@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <string>
 
 #include "client/UserInterface.h"
 
@@ -24,7 +26,28 @@ struct Session {
     std::atomic<int32_t> network_started{0};
     // Set once the process is exiting: waits give up and no notification is sent any more.
     std::atomic<bool> shutting_down{false};
+
+    // ReceiverMode: from the last SERVER_VERSION_OK or applied SERVER_CHANGE_RESOLUTION; 0 = none.
+    std::atomic<int32_t> receiver_width{0};
+    std::atomic<int32_t> receiver_height{0};
+    std::atomic<int32_t> receiver_bits{0};
+
+    // 1 makes the next capture step send the whole screen; the sending thread clears it.
+    std::atomic<int32_t> full_refresh{1};
+
+    // The receiver's address text (at most 15 characters), set by LoginServer.
+    std::mutex address_mutex;
+    std::string receiver_address;
 };
+
+// ReceiverMode getters: -1 while the value is 0.
+int32_t ReceiverWidth();
+int32_t ReceiverHeight();
+int32_t ReceiverBits();
+
+// The receiver address every TCP connection goes to; "" before the first LoginServer.
+std::string ReceiverAddress();
+void SetReceiverAddress(const std::string& address);
 
 // The one session of this process. Never destroyed, so threads may use it during exit.
 Session& TheSession();

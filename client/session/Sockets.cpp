@@ -33,6 +33,12 @@ int Fail() {
 
 }  // namespace
 
+std::mutex& SocketMutex(TcpSocket which) {
+    static std::mutex control;
+    static std::mutex data;
+    return which == TcpSocket::Control ? control : data;
+}
+
 int LastSocketError() {
     return t_last_socket_error;
 }
@@ -87,8 +93,10 @@ void CloseTcpSocket(TcpSocket which) {
     int fd = Slot(which).exchange(-1);
     if (fd < 0) return;
     platform::DebugOutput("closing m_TcpSocket\n");
-    // Shut down first: a thread blocked in recv on this socket wakes up with end of stream.
+    // Shut down first: a thread blocked on this socket wakes up. The descriptor is closed only when
+    // no control message is being written to it.
     ::shutdown(fd, SHUT_RDWR);
+    std::lock_guard lock(SocketMutex(which));
     ::close(fd);
 }
 

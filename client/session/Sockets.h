@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 namespace tarrowlink {
 
@@ -18,6 +19,10 @@ enum class TcpSocket { Control, Data };
 int LastSocketError();
 // Records err as the calling thread's last socket error.
 void SetLastSocketError(int err);
+
+// Held while a message or unit is written to the socket and while the socket is closed, so that two
+// messages never interleave and no sender writes to a descriptor that was closed and reused.
+std::mutex& SocketMutex(TcpSocket which);
 
 // Current descriptor of a process-wide socket, -1 when it does not exist.
 int TcpSocketFd(TcpSocket which);

@@ -1,0 +1,221 @@
+// beamora-cli present: finds the receiver, logs in (with the code when it asks for one), asks it
+// to start and keeps the session until the duration ends or a signal arrives, then stops.
+#include <arpa/inet.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "cli/CliCommon.h"
+#include "cli/ReceiverSearch.h"
+
+namespace cli {
+namespace {
+
+constexpr int kSearchSeconds = 10;
+
+std::atomic<int> g_signal{0};
+
+void OnSignal(int signal) {
+    g_signal.store(signal);
+}
+
+// One progress line on stderr.
+void Progress(const std::string& message) {
+    std::fprintf(stderr, "beamora-cli: %s\n", message.c_str());
+}
+
+bool IsAddress(const std::string& text) {
+    in_addr address;
+    return inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+// Picks the receiver to present on: by address as given, else by name or as the only one heard.
+// Returns false (with the message printed) when there is no single choice.
+bool ChooseReceiver(const std::string& wanted, HeardReceiver* chosen) {
+    if (!wanted.empty() && IsAddress(wanted)) {
+        *chosen = {wanted, wanted};
+        return true;
+    }
+    Progress(wanted.empty() ? "searching for receivers"
+                            : "searching for the receiver named \"" + wanted + "\"");
+    int failure = 0;
+    auto heard = SearchReceivers(
+        kSearchSeconds, [&](const HeardReceiver& r) { return !wanted.empty() && r.name == wanted; },
+        &failure);
+    if (failure != 0) {
+        Progress(DiscoveryFailureText(failure));
+        return false;
+    }
+    std::vector<HeardReceiver> matches;
+    for (const HeardReceiver& r : heard) {
+        if (wanted.empty() || r.name == wanted) matches.push_back(r);
+    }
+    if (matches.size() == 1) {
+        *chosen = matches.front();
+        return true;
+    }
+    if (matches.empty()) {
+        Progress(wanted.empty() ? "no receiver heard within 10 seconds"
+                                : "no receiver named \"" + wanted + "\" heard within 10 seconds");
+        return false;
+    }
+    Progress(std::to_string(matches.size()) +
+             " receivers heard; choose one with --receiver NAME or ADDRESS:");
+    for (const HeardReceiver& r : matches) {
+        std::fprintf(stderr, "  %s\t%s\n", r.address.c_str(), r.name.c_str());
+    }
+    return false;
+}
+
+bool ParseCode(const char* text, unsigned long* code) {
+    if (text == nullptr || std::strlen(text) != 4) return false;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9') return false;
+    }
+    *code = std::strtoul(text, nullptr, 10);
+    return true;
+}
+
+// Codes that arrived since *seen.
+std::vector<int> NewCodes(const NotifyRecorder& recorder, size_t* seen) {
+    auto codes = recorder.Codes();
+    std::vector<int> fresh(codes.begin() + static_cast<long>(std::min(*seen, codes.size())),
+                           codes.end());
+    *seen = codes.size();
+    return fresh;
+}
+
+}  // namespace
+
+int RunPresent(int argc, char** argv) {
+    std::string wanted;
+    unsigned long code = 0;
+    bool have_code = false;
+    int duration_s = 0;  // 0: until a signal
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (arg == "--receiver" && value) {
+            wanted = argv[++i];
+        } else if (arg == "--code" && value) {
+            if (!ParseCode(argv[++i], &code)) {
+                std::fprintf(stderr,
+                             "beamora-cli present: --code takes the receiver's 4-digit code\n");
+                return kExitUsage;
+            }
+            have_code = true;
+        } else if (arg == "--duration" && value) {
+            if (!ParseSeconds(argv[++i], 7 * 86400, &duration_s)) {
+                std::fprintf(stderr,
+                             "beamora-cli present: --duration takes a whole number of seconds\n");
+                return kExitUsage;
+            }
+        } else if (arg == "--help") {
+            std::printf(
+                "usage: beamora-cli present [--receiver NAME|ADDRESS] [--code NNNN] [--duration "
+                "SECONDS]\n"
+                "Logs in to the receiver (found by name, or the only one heard, or at the\n"
+                "given address), asks it to start and presents this desktop until the\n"
+                "duration ends or SIGINT/SIGTERM arrives, then stops.\n"
+                "Exit 0 done, 1 no receiver or login refused, 2 usage, 3 connection lost.\n");
+            return kExitOk;
+        } else {
+            std::fprintf(stderr, "beamora-cli present: unexpected argument \"%s\"\n", arg.c_str());
+            return kExitUsage;
+        }
+    }
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+
+    HeardReceiver receiver;
+    if (!ChooseReceiver(wanted, &receiver)) return kExitFailed;
+    std::string label = receiver.name == receiver.address
+                            ? receiver.address
+                            : receiver.name + " (" + receiver.address + ")";
+
+    NotifyRecorder notifications;
+    UserInterface ui;
+    ui.Initialize();
+    ui.SetWindowHandle(&notifications);
+    size_t seen = 0;
+
+    Progress("logging in to " + label);
+    if (!ui.LoginServer(receiver.address.c_str())) {
+        auto codes = NewCodes(notifications, &seen);
+        bool wants_code = !codes.empty() && codes.back() == kNotifyCodeError;
+        if (!wants_code) {
+            Progress("cannot log in to " + label +
+                     ": no connection, no answer, or the receiver refused this version");
+            return kExitFailed;
+        }
+        if (!have_code) {
+            Progress(label + " wants a login code: give it with --code NNNN");
+            return kExitFailed;
+        }
+        if (!ui.SendServerPwd(code)) {
+            codes = NewCodes(notifications, &seen);
+            Progress(!codes.empty() && codes.back() == kNotifyCodeError
+                         ? label + " refused the login code"
+                         : "cannot log in to " + label + " with the code");
+            return kExitFailed;
+        }
+    }
+    int width, height, bits;
+    ui.GetReceiverMode(&width, &height, &bits);
+    std::string mode =
+        std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(bits);
+    Progress("logged in to " + label + " with mode " + mode);
+    NewCodes(notifications, &seen);
+
+    if (!ui.StartProjecting()) {
+        Progress("cannot send the start request to " + label);
+        return kExitConnectionLost;
+    }
+    Progress("asked " + label + " to start");
+
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(duration_s);
+    bool projecting = false;
+    for (;;) {
+        for (int c : NewCodes(notifications, &seen)) {
+            switch (c) {
+                case kNotifyReceiverStarted:
+                    Progress(projecting ? "projecting again" : "projecting");
+                    projecting = true;
+                    break;
+                case kNotifyReceiverStopped:
+                    Progress("the receiver stopped the projection; waiting for it to resume");
+                    break;
+                case kNotifyResolutionChanged:
+                    ui.GetReceiverMode(&width, &height, &bits);
+                    Progress("the receiver changed its mode to " + std::to_string(width) + "x" +
+                             std::to_string(height) + "x" + std::to_string(bits));
+                    break;
+                case kNotifyStartRejected:
+                    Progress(label + " rejected the projection (another presenter may be showing)");
+                    ui.SetWindowHandle(nullptr);
+                    return kExitFailed;
+                case kNotifyConnectionLost:
+                    Progress("connection to " + label + " lost");
+                    ui.SetWindowHandle(nullptr);
+                    return kExitConnectionLost;
+                default:
+                    break;
+            }
+        }
+        if (g_signal.load() != 0) break;
+        if (duration_s > 0 && std::chrono::steady_clock::now() >= end) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ui.StopProjecting(0);
+    ui.SetWindowHandle(nullptr);
+    Progress("stopped");
+    return kExitOk;
+}
+
+}  // namespace cli

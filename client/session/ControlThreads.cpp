@@ -1,0 +1,187 @@
+#include "client/session/ControlThreads.h"
+
+#include <sys/socket.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+
+#include "client/session/ControlMessage.h"
+#include "client/session/Discovery.h"
+#include "client/session/Geometry.h"
+#include "client/session/NetChannel.h"
+#include "client/session/Projection.h"
+#include "client/session/Session.h"
+#include "client/session/Sockets.h"
+#include "platform/Debug.h"
+#include "platform/NoDestructor.h"
+#include "platform/WorkerThread.h"
+
+namespace tarrowlink {
+namespace {
+
+constexpr int kControlPassPause_ms = 50;
+constexpr int kExitJoin_ms = 2000;
+
+struct ControlThreadsState {
+    std::mutex threads_mutex;  // guards the two thread objects
+    platform::WorkerThread control;
+    platform::WorkerThread keep_alive;
+
+    std::mutex pause_mutex;
+    std::condition_variable pause_changed;
+    int pause_count = 0;
+    std::atomic<int> keep_alive_interval_ms{10000};
+};
+
+ControlThreadsState& State() {
+    static platform::NoDestructor<ControlThreadsState> state;
+    return *state;
+}
+
+void HandleChangeResolution(const uint8_t* message) {
+    int32_t width, height, bits;
+    bool out_of_range = false;
+    if (!ParseMode(reinterpret_cast<const char*>(message + 4), kControlPayloadSize, &width, &height,
+                   &bits, &out_of_range)) {
+        if (out_of_range) platform::DebugOutput("Unsupported receiver mode refused\n");
+        return;
+    }
+    ComputeGeometry(width, height);
+    ApplyVideoGrid(width, height);
+    TheSession().receiver_bits.store(bits);
+    Notify(kNotifyResolutionChanged);
+}
+
+// The control connection is gone: forget it, tell the application, end the projection.
+void HandleConnectionLost() {
+    SetServerSeen(0);
+    CloseTcpSocket(TcpSocket::Data);
+    CloseTcpSocket(TcpSocket::Control);
+    TheSession().full_refresh.store(1);
+    Notify(kNotifyConnectionLost);
+    TerminateSendingThread();
+}
+
+void ControlThread(const platform::WorkerThread::Context& context) {
+    uint8_t message[kControlMessageSize] = {};
+    for (;;) {
+        if (SessionChannel().ReceiveControl(message, kControlMessageSize) < 0) break;
+        if (context.StopRequested()) return;
+        platform::DebugOutput("Read TCP Message successfully\n");
+        Session& session = TheSession();
+        switch (GetInt32(message)) {
+            case SERVER_START:
+                if (session.state.load() != StateProjecting) {
+                    StartSending();
+                    Notify(kNotifyReceiverStarted);
+                }
+                platform::DebugOutput("SERVER_START\n");
+                break;
+            case SERVER_START_REJECT:
+                StopProjecting(1);
+                session.state.store(StateConnected);
+                Notify(kNotifyStartRejected);
+                platform::DebugOutput("SERVER_START_REJECT\n");
+                break;
+            case SERVER_STOP:
+                if (session.state.load() == StateProjecting) {
+                    StopProjecting(1);
+                    Notify(kNotifyReceiverStopped);
+                }
+                platform::DebugOutput("SERVER_STOP\n");
+                break;
+            case SERVER_CHANGE_RESOLUTION:
+                HandleChangeResolution(message);
+                platform::DebugOutput("SERVER_CHANGE_RESOLUTION\n");
+                break;
+            default:
+                platform::DebugOutput("Tcp Message do not receive any messages from server\n");
+                break;
+        }
+        std::memset(message, 0, sizeof message);
+        PutInt32(message, -1);
+        if (!context.SleepFor(kControlPassPause_ms)) return;
+    }
+    if (context.StopRequested()) return;  // ended from outside: not a lost connection
+    HandleConnectionLost();
+    platform::DebugOutput("tcp control listenning server error\n");
+}
+
+void KeepAliveThread(const platform::WorkerThread::Context& context) {
+    ControlThreadsState& state = State();
+    while (!context.StopRequested()) {
+        {
+            std::unique_lock lock(state.pause_mutex);
+            while (state.pause_count > 0 && !context.StopRequested()) {
+                state.pause_changed.wait_for(lock, std::chrono::milliseconds(100));
+            }
+        }
+        if (context.StopRequested()) return;
+        SessionChannel().SendControl(nullptr, MSG_KEEP_ALIVE);  // failures are only logged
+        if (!context.SleepFor(state.keep_alive_interval_ms.load())) return;
+    }
+}
+
+// Ends the control thread; the caller holds threads_mutex.
+void EndControlThreadLocked(ControlThreadsState& state, int join_timeout_ms) {
+    state.control.RequestStop();
+    if (state.control.Running()) {
+        int fd = TcpSocketFd(TcpSocket::Control);
+        if (fd >= 0) ::shutdown(fd, SHUT_RDWR);  // wakes its blocking read
+    }
+    state.control.Join(join_timeout_ms);
+}
+
+}  // namespace
+
+void StartControlThreads() {
+    ControlThreadsState& state = State();
+    platform::DebugOutput("Start Tcp control thread\n");
+    std::lock_guard lock(state.threads_mutex);
+    if (state.control.Exists()) EndControlThreadLocked(state, -1);
+    if (!state.control.Start(ControlThread)) platform::DebugOutput("Cannot create TCP thread!\n");
+    if (!state.keep_alive.Exists()) state.keep_alive.Start(KeepAliveThread);
+}
+
+void EndControlThread() {
+    ControlThreadsState& state = State();
+    std::lock_guard lock(state.threads_mutex);
+    if (!state.control.Exists()) return;
+    platform::DebugOutput("Main sending thread has been terminated.\n");
+    EndControlThreadLocked(state, -1);
+}
+
+void PauseKeepAlive() {
+    ControlThreadsState& state = State();
+    std::lock_guard lock(state.pause_mutex);
+    ++state.pause_count;
+}
+
+void ResumeKeepAlive() {
+    ControlThreadsState& state = State();
+    std::lock_guard lock(state.pause_mutex);
+    if (state.pause_count > 0) --state.pause_count;
+    state.pause_changed.notify_all();
+}
+
+bool KeepAliveExists() {
+    ControlThreadsState& state = State();
+    std::lock_guard lock(state.threads_mutex);
+    return state.keep_alive.Exists();
+}
+
+void SetKeepAliveIntervalForTests(int interval_ms) {
+    State().keep_alive_interval_ms.store(interval_ms);
+}
+
+void StopControlThreads() {
+    ControlThreadsState& state = State();
+    std::lock_guard lock(state.threads_mutex);
+    EndControlThreadLocked(state, kExitJoin_ms);
+    state.keep_alive.RequestStop();
+    state.keep_alive.Join(kExitJoin_ms);
+}
+
+}  // namespace tarrowlink

@@ -1,0 +1,104 @@
+#include "client/session/Geometry.h"
+
+#include <mutex>
+
+#include "client/session/Session.h"
+#include "platform/NoDestructor.h"
+#include "platform/Screen.h"
+
+namespace tarrowlink {
+namespace {
+
+struct ScreenSource {
+    std::mutex mutex;
+    std::function<bool(int*, int*)> source;
+};
+
+ScreenSource& TheScreenSource() {
+    static platform::NoDestructor<ScreenSource> source;
+    return *source;
+}
+
+}  // namespace
+
+Geometry& TheGeometry() {
+    static platform::NoDestructor<Geometry> geometry;
+    return *geometry;
+}
+
+int32_t CaptureWidth() {
+    int32_t v = TheGeometry().capture_width.load();
+    return v == 0 ? -1 : v;
+}
+
+int32_t CaptureHeight() {
+    int32_t v = TheGeometry().capture_height.load();
+    return v == 0 ? -1 : v;
+}
+
+bool LocalScreenSize(int* width, int* height) {
+    ScreenSource& s = TheScreenSource();
+    std::function<bool(int*, int*)> source;
+    {
+        std::lock_guard lock(s.mutex);
+        source = s.source;
+    }
+    return source ? source(width, height) : platform::ScreenSize(width, height);
+}
+
+void SetScreenSizeSourceForTests(std::function<bool(int*, int*)> source) {
+    ScreenSource& s = TheScreenSource();
+    std::lock_guard lock(s.mutex);
+    s.source = std::move(source);
+}
+
+int32_t ScaleCoordinate(uint16_t value, float coefficient, int32_t divisor) {
+    if (divisor <= 0) divisor = 1;
+    if (coefficient <= 1.0f) {
+        return static_cast<int32_t>(static_cast<double>(value) * coefficient + 0.5) / divisor;
+    }
+    uint32_t n = static_cast<uint32_t>(coefficient);
+    uint32_t numerator = (n >> 8) & 0xFF;
+    uint32_t denominator = n & 0xFF;
+    if (denominator == 0) return value / divisor;
+    return static_cast<int32_t>(value * numerator / denominator) / divisor;
+}
+
+int ApplyVideoGrid(int32_t, int32_t) {
+    // The change tracker lays its grid here and hands back its coefficients; until it is part of
+    // the library, the coefficients keep their values.
+    return 1;
+}
+
+int ComputeGeometry(int32_t width, int32_t height) {
+    Session& session = TheSession();
+    Geometry& g = TheGeometry();
+    session.receiver_width.store(width);
+    session.receiver_height.store(height);
+    g.resolution_divisor.store(width == 1024 && height == 768 ? 1 : 2);
+    int sw = 0, sh = 0;
+    if (!LocalScreenSize(&sw, &sh) || sw <= 0 || sh <= 0) return 0;
+    if (sw != 800 && sw != 640 && sw != 1024) ApplyVideoGrid(width, height);
+    if (sw > width) {
+        g.stretch.store(1);
+        int32_t divisor = g.resolution_divisor.load();
+        g.capture_width.store(
+            ScaleCoordinate(static_cast<uint16_t>(sw), g.coefficient_x.load(), divisor));
+        g.capture_height.store(
+            ScaleCoordinate(static_cast<uint16_t>(sh), g.coefficient_y.load(), divisor));
+    } else {
+        g.stretch.store(0);
+        g.capture_width.store(width);
+        g.capture_height.store(height);
+    }
+    if (sw < width && sh < height) {
+        g.picture_width.store(sw);
+        g.picture_height.store(sh);
+    } else {
+        g.picture_width.store(g.capture_width.load());
+        g.picture_height.store(g.capture_height.load());
+    }
+    return g.capture_width.load() != 0 && g.capture_height.load() != 0 ? 1 : 0;
+}
+
+}  // namespace tarrowlink

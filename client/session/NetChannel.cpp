@@ -1,0 +1,114 @@
+#include "client/session/NetChannel.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "client/session/ControlMessage.h"
+#include "client/session/Session.h"
+#include "client/session/Sockets.h"
+#include "platform/Debug.h"
+#include "platform/NoDestructor.h"
+#include "platform/Ports.h"
+#include "platform/Socket.h"
+
+namespace tarrowlink {
+namespace {
+std::atomic<int> g_reply_timeout_ms{10000};
+}  // namespace
+
+int ReplyTimeout_ms() {
+    return g_reply_timeout_ms.load();
+}
+void SetReplyTimeoutForTests(int timeout_ms) {
+    g_reply_timeout_ms.store(timeout_ms);
+}
+
+int NetChannel::SendControl(const uint8_t* payload, int32_t type) {
+    uint8_t message[kControlMessageSize];
+    EncodeControlMessage(type, payload, message);
+    int sent;
+    {
+        std::lock_guard lock(SocketMutex(TcpSocket::Control));
+        sent = SendAll(TcpSocketFd(TcpSocket::Control), message, kControlMessageSize);
+    }
+    if (sent < 0) return -1;
+    platform::DebugOutput("Send Package successfully\n");
+    return 0;
+}
+
+int NetChannel::ReceiveControl(uint8_t* buffer, int length, int timeout_ms) {
+    return ReceiveAll(TcpSocketFd(TcpSocket::Control), buffer, length, timeout_ms);
+}
+
+int NetChannel::SendData(const uint8_t* buffer, int length, const int* sizes) {
+    int created = CreateTcpSocket(TcpSocket::Data);
+    if (created < 0) return -1;
+    if (created == 0) {
+        int fd = TcpSocketFd(TcpSocket::Data);
+        if (!ConnectTo(fd, ReceiverAddress().c_str(), platform::DataPort(), kConnectTimeout_ms)) {
+            platform::DebugOutput("failed Data Connection\n");
+            return -1;
+        }
+        platform::SetDeadPeerDetection(fd, 5, 2, 3, 10000);
+    } else if (created != 1) {
+        platform::DebugOutput("create tcp-data socket unknown\n");
+        return -1;
+    }
+    std::lock_guard lock(SocketMutex(TcpSocket::Data));
+    int fd = TcpSocketFd(TcpSocket::Data);
+    if (sizes == nullptr) {
+        SendAll(fd, buffer, length);
+        return 0;
+    }
+    size_t offset = 0;
+    for (int i = 0; i < length; ++i) {
+        if (SendAll(fd, buffer + offset, sizes[i]) < 0) break;
+        offset += static_cast<size_t>(sizes[i]);
+    }
+    return 0;
+}
+
+int NetChannel::CloseData(int) {
+    CloseTcpSocket(TcpSocket::Data);
+    return 0;
+}
+
+int NetChannel::ConnectControl() {
+    int fd = TcpSocketFd(TcpSocket::Control);
+    if (!ConnectTo(fd, ReceiverAddress().c_str(), platform::ControlPort(), kConnectTimeout_ms)) {
+        platform::DebugOutput("failed Control Connection\n");
+        return -1;
+    }
+    // A receiver that vanishes without closing the connection is noticed within about 15 s.
+    platform::SetDeadPeerDetection(fd, 5, 2, 3, 10000);
+    return 0;
+}
+
+int NetChannel::CreateUdp() {
+    if (!CreateUdpSocket()) return 0;
+    kind_ = 1;
+    return 1;
+}
+
+int NetChannel::BindUdp(uint16_t port) {
+    if (kind_ != 1) return 0;
+    return BindUdpSocket(port);
+}
+
+NetChannel& SessionChannel() {
+    static platform::NoDestructor<NetChannel> channel;
+    return *channel;
+}
+
+NetChannel& MessageChannel() {
+    static platform::NoDestructor<NetChannel> channel;
+    return *channel;
+}
+
+int SendControlRequest(int32_t type) {
+    if (CreateTcpSocket(TcpSocket::Control) < 0) return 0;
+    SessionChannel().ConnectControl();  // fails harmlessly on a connected socket
+    return SessionChannel().SendControl(nullptr, type) == 0 ? 1 : 0;
+}
+
+}  // namespace tarrowlink

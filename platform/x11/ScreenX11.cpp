@@ -1,0 +1,23 @@
+#include <X11/Xlib.h>
+
+#include <memory>
+
+#include "platform/Screen.h"
+
+namespace platform {
+
+bool ScreenSize(int* width, int* height) {
+    *width = 0;
+    *height = 0;
+    struct Closer {
+        void operator()(Display* d) const { XCloseDisplay(d); }
+    };
+    std::unique_ptr<Display, Closer> display(XOpenDisplay(nullptr));
+    if (!display) return false;
+    int screen = DefaultScreen(display.get());
+    *width = DisplayWidth(display.get(), screen);
+    *height = DisplayHeight(display.get(), screen);
+    return true;
+}
+
+}  // namespace platform
