@@ -106,8 +106,11 @@ NetChannel& MessageChannel() {
 }
 
 int SendControlRequest(int32_t type) {
-    if (CreateTcpSocket(TcpSocket::Control) < 0) return 0;
-    SessionChannel().ConnectControl();  // fails harmlessly on a connected socket
+    int created = CreateTcpSocket(TcpSocket::Control);
+    if (created < 0) return 0;
+    // Only a socket made just now needs connecting; connecting the live control connection again
+    // could only fail.
+    if (created == 0) SessionChannel().ConnectControl();
     return SessionChannel().SendControl(nullptr, type) == 0 ? 1 : 0;
 }
 

@@ -53,8 +53,8 @@ class NetChannel {
 NetChannel& SessionChannel();
 NetChannel& MessageChannel();
 
-// Makes the control socket when missing, tries to connect it (an already connected socket simply
-// fails to connect again), then sends a message of type with no payload. 1 when sent, else 0.
+// Makes the control socket when missing and connects a socket made just now, then sends a message
+// of type with no payload. 1 when sent, else 0.
 int SendControlRequest(int32_t type);
 
 }  // namespace tarrowlink

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "platform/Ports.h"
 
@@ -64,18 +65,20 @@ ScriptedReceiver::ScriptedReceiver(Script script) : script_(std::move(script)) {
 ScriptedReceiver::~ScriptedReceiver() {
     stop_.store(true);
     thread_.join();
-    DropConnections();
+    CloseAll();
     close(listener_);
 }
 
 void ScriptedReceiver::Run() {
     while (!stop_.load()) {
+        if (drop_.load()) {
+            CloseAll();
+            drop_.store(false);
+        }
         std::vector<pollfd> polls{{listener_, POLLIN, 0}};
         {
             std::lock_guard lock(mutex_);
-            if (!silent_.load()) {
-                for (int fd : fds_) polls.push_back({fd, POLLIN, 0});
-            }
+            for (int fd : fds_) polls.push_back({fd, POLLIN, 0});
         }
         if (poll(polls.data(), polls.size(), 20) <= 0) continue;
         if (polls[0].revents & POLLIN) {
@@ -131,6 +134,14 @@ void ScriptedReceiver::Send(const Message& message) {
 }
 
 void ScriptedReceiver::DropConnections() {
+    // The receiving thread closes them, so that no descriptor is closed under its reads.
+    drop_.store(true);
+    while (drop_.load() && thread_.joinable() && !stop_.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void ScriptedReceiver::CloseAll() {
     std::lock_guard lock(mutex_);
     for (int fd : fds_) {
         shutdown(fd, SHUT_RDWR);

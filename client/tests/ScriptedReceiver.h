@@ -44,16 +44,15 @@ class ScriptedReceiver {
     void Send(const Message& message);
     // Closes every connection (the receiver going away) but keeps listening.
     void DropConnections();
-    // Stops reading: the receiver stays connected but silent.
-    void GoSilent() { silent_.store(true); }
 
   private:
     void Run();
+    void CloseAll();
 
     Script script_;
     int listener_ = -1;
     std::atomic<bool> stop_{false};
-    std::atomic<bool> silent_{false};
+    std::atomic<bool> drop_{false};
     std::atomic<int> connections_{0};
     mutable std::mutex mutex_;
     std::vector<int> fds_;            // open connections, newest last
