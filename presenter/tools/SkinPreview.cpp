@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "presenter/controls/SkinText.h"
+#include "presenter/controls/TipWnd.h"
 #include "presenter/core/Skin.h"
 
 using namespace beamora;
@@ -210,6 +211,53 @@ class Preview {
     Fonts fonts_;
 };
 
+// A desktop whose pointer rests at one point over one widget.
+class RestingPointer : public TipEnvironment {
+  public:
+    RestingPointer(QPoint at, QWidget* under) : at_(at), under_(under) {}
+    QPoint CursorPos() const override { return at_; }
+    QWidget* WidgetAt(QPoint) const override { return under_; }
+    bool AnyButtonDown() const override { return false; }
+    QRect ScreenGeometry(QPoint) const override { return QRect(0, 0, 1024, 768); }
+
+  private:
+    QPoint at_;
+    QWidget* under_;
+};
+
+// The main window in `state` with the tooltip of the Stop button shown beside a pointer on it.
+QImage WithTip(const QImage& main, const SkinPositions& p, const QString& text) {
+    QWidget owner;
+    owner.setGeometry(0, 0, main.width(), main.height());
+    TipWnd tip;
+    tip.Create(&owner);
+    const QPoint pointer(p[QLX_PRESENTATION_STOP_X] + 20, p[QLX_PRESENTATION_STOP_Y] + 16);
+    tip.SetEnvironment(std::make_unique<RestingPointer>(owner.mapToGlobal(pointer), &owner));
+    tip.AddTool(&owner, text, p[QLX_PRESENTATION_STOP_X], p[QLX_PRESENTATION_STOP_Y], 50, 40);
+    tip.OnTimer(TipWnd::kPollTimer);
+    tip.OnTimer(TipWnd::kShowTimer);
+    const QImage face = tip.grab().toImage();
+    const QPoint at = owner.mapFromGlobal(tip.geometry().topLeft());
+    QImage image(std::max(main.width(), at.x() + face.width()),
+                 std::max(main.height(), at.y() + face.height()), QImage::Format_RGB32);
+    image.fill(QColor(96, 104, 116));
+    QPainter painter(&image);
+    painter.drawImage(0, 0, main);
+    painter.drawImage(at, face);
+    // the pointer: a small arrow
+    const QPoint arrow[] = {pointer,
+                            pointer + QPoint(0, 12),
+                            pointer + QPoint(3, 9),
+                            pointer + QPoint(6, 14),
+                            pointer + QPoint(8, 13),
+                            pointer + QPoint(5, 8),
+                            pointer + QPoint(9, 8)};
+    painter.setPen(Qt::white);
+    painter.setBrush(Qt::black);
+    painter.drawPolygon(arrow, 7);
+    return image;
+}
+
 // Stacks images vertically on a grey backdrop with a margin, scaled by `zoom`.
 QImage Sheet(const std::vector<QImage>& images, int zoom) {
     int width = 0;
@@ -259,11 +307,13 @@ int main(int argc, char** argv) {
            preview.Main(4003, 0, true)},
           2)
         .save(out + "/main" + suffix);
+    Sheet({WithTip(preview.Main(4008, 0, false), skin->positions, preview.Text(25))}, 2)
+        .save(out + "/tooltip" + suffix);
     Sheet({preview.Login()}, 2).save(out + "/login" + suffix);
     Sheet({preview.Message(70, true), preview.Message(0, false)}, 2)
         .save(out + "/message" + suffix);
     Sheet({preview.ServerList()}, 2).save(out + "/serverlist" + suffix);
-    std::printf("skin_preview: wrote main, login, message and serverlist%s to %s\n",
+    std::printf("skin_preview: wrote main, tooltip, login, message and serverlist%s to %s\n",
                 suffix.toUtf8().constData(), out.toUtf8().constData());
     return 0;
 }
