@@ -164,6 +164,9 @@ void TipWnd::Poll() {
     }
     const QPoint cursor = environment_->CursorPos();
     QWidget* under = environment_->WidgetAt(cursor);
+    // A tip pushed back onto the screen can end up under the pointer; that is not leaving the tool
+    // (it would hide and show again and again).
+    if (under == this) return;
     int found = -1;
     if (under != nullptr) {
         for (int i = 0; i < ToolCount(); ++i) {

@@ -133,6 +133,17 @@ TEST_F(TipWndTest, RectanglesAreHitByOwnerAndHalfOpenBounds) {
     EXPECT_EQ(tip_->CurrentTool(), whole);
 }
 
+TEST_F(TipWndTest, PointerOverTheTipItselfKeepsIt) {
+    PointAt(300, 10);  // Exit
+    tip_->OnTimer(TipWnd::kPollTimer);
+    tip_->OnTimer(TipWnd::kShowTimer);
+    ASSERT_TRUE(tip_->isVisible());
+    desktop_->under = tip_;
+    tip_->OnTimer(TipWnd::kPollTimer);
+    EXPECT_TRUE(tip_->isVisible());
+    EXPECT_EQ(tip_->CurrentTool(), 5);
+}
+
 TEST_F(TipWndTest, HeldMouseButtonHidesTheTip) {
     PointAt(280, 10);  // Minimise
     tip_->OnTimer(TipWnd::kPollTimer);
