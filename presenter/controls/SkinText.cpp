@@ -1,0 +1,52 @@
+#include "presenter/controls/SkinText.h"
+
+#include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace beamora {
+
+QFont MakeSkinFont(int height_px, int width_px, int weight, const QString& face) {
+    QFont font;
+    if (!face.isEmpty()) font.setFamilies({face});
+    font.setPixelSize(std::max(1, height_px));
+    font.setWeight(weight >= 600 ? QFont::Bold : QFont::Normal);
+    // Antialiased outlines, as with a TrueType font on the original.
+    font.setStyleStrategy(QFont::PreferOutline);
+    if (width_px > 0) {
+        const qreal natural = QFontMetricsF(font).averageCharWidth();
+        if (natural > 0) {
+            const int stretch = static_cast<int>(std::lround(100.0 * width_px / natural));
+            font.setStretch(std::clamp(stretch, 1, 4000));
+        }
+    }
+    return font;
+}
+
+void DrawSkinText(QPainter& painter, const QFont& font, const QColor& colour, int x, int y,
+                  const QString& text, TextAlign align) {
+    if (text.isEmpty()) return;
+    painter.save();
+    painter.setFont(font);
+    painter.setPen(colour);
+    painter.setBackgroundMode(Qt::TransparentMode);
+    const QFontMetrics metrics(font);
+    int left = x;
+    if (align == TextAlign::kTopCentre) left = x - metrics.horizontalAdvance(text) / 2;
+    painter.drawText(QPoint(left, y + metrics.ascent()), text);
+    painter.restore();
+}
+
+QSize MeasureSkinText(const QFont& font, const QString& text) {
+    const QFontMetrics metrics(font);
+    return QSize(metrics.horizontalAdvance(text), metrics.height());
+}
+
+QString SkinString(std::u16string_view units) {
+    const size_t end = std::min(units.find(u'\0'), units.size());
+    return QString::fromUtf16(units.data(), static_cast<qsizetype>(end));
+}
+
+}  // namespace beamora
