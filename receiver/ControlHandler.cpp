@@ -35,6 +35,13 @@ bool ControlHandler::LoggedIn(int id) const {
     return it != presenters_.end() && it->second.logged_in;
 }
 
+std::optional<std::string> ControlHandler::ProjectingAddress() const {
+    if (!projecting_) return std::nullopt;
+    auto it = presenters_.find(*projecting_);
+    if (it == presenters_.end()) return std::nullopt;
+    return it->second.address;
+}
+
 void ControlHandler::Connected(int id, const std::string& address) {
     presenters_[id] = Presenter{address, {}, false, 0, 0};
     platform::DebugFormat("control: %s connected\n", Describe(id).c_str());

@@ -52,6 +52,8 @@ class ControlHandler {
     const ReceiverSettings& Settings() const { return settings_; }
     // Connection id of the projecting presenter.
     std::optional<int> Projecting() const { return projecting_; }
+    // Dotted address of the projecting presenter.
+    std::optional<std::string> ProjectingAddress() const;
     // The mode at the current projection's start and the picture size announced since then.
     ProjectionStart CurrentStart() const { return start_; }
     bool LoggedIn(int id) const;

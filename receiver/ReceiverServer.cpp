@@ -325,6 +325,13 @@ void ReceiverServer::AcceptData() {
     std::string address;
     platform::UniqueFd fd = Accept(data_listener_.get(), &address);
     if (!fd) return;
+    // While a presenter projects, only its own machine may send it pictures.
+    auto projecting = handler_.ProjectingAddress();
+    if (projecting && *projecting != address) {
+        platform::DebugFormat("data: connection from %s refused: %s is projecting\n",
+                              address.c_str(), projecting->c_str());
+        return;
+    }
     if (data_) CloseData("replaced by a new connection from " + address, false);
     data_ = std::make_unique<DataConnection>(picture_, [this] { return handler_.CurrentStart(); });
     data_->fd = std::move(fd);
@@ -333,8 +340,8 @@ void ReceiverServer::AcceptData() {
 }
 
 void ReceiverServer::ReadData() {
-    static thread_local std::vector<uint8_t> bytes(kReadChunk);
-    ssize_t got = ::recv(data_->fd.get(), bytes.data(), bytes.size(), 0);
+    read_buffer_.resize(kReadChunk);
+    ssize_t got = ::recv(data_->fd.get(), read_buffer_.data(), read_buffer_.size(), 0);
     if (got < 0 && errno == EINTR) return;
     if (got < 0) {
         CloseData(std::string("receive failed: ") + std::strerror(errno), false);
@@ -344,7 +351,7 @@ void ReceiverServer::ReadData() {
         CloseData("closed by the presenter", false);
         return;
     }
-    if (!data_->stream.Feed(bytes.data(), static_cast<size_t>(got))) {
+    if (!data_->stream.Feed(read_buffer_.data(), static_cast<size_t>(got))) {
         CloseData(data_->stream.Error(), true);
     }
 }

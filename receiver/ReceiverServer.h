@@ -112,7 +112,8 @@ class ReceiverServer {
     std::unique_ptr<DataConnection> data_;
     int next_id_ = 1;
 
-    std::string command_text_;  // an incomplete command line
+    std::vector<uint8_t> read_buffer_;  // one receive from the data connection
+    std::string command_text_;          // an incomplete command line
     bool commands_open_ = false;
 
     std::atomic<bool> quit_{false};

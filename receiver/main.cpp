@@ -1,6 +1,7 @@
 // beamora-receiver: a receiver for Beamora presenters, for tests, benchmarks, demos and Linux
 // boxes wired to a projector. See UsageText() and the README.
 #include <QApplication>
+#include <QScreen>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,8 @@ void InstallSignalHandlers() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Started in the background of a terminal, reading commands ends instead of stopping us.
+    std::signal(SIGTTIN, SIG_IGN);
 }
 
 bool HaveDisplay() {
@@ -100,6 +103,9 @@ int main(int argc, char** argv) {
             qApp, [] { QApplication::quit(); }, Qt::QueuedConnection);
     });
     if (options.fullscreen) {
+        // Without a window manager (a bare X server on a projector box) only an explicit
+        // geometry fills the screen.
+        window.setGeometry(window.screen()->geometry());
         window.showFullScreen();
     } else {
         window.show();

@@ -49,7 +49,8 @@ class Program {
   public:
     // Ports 0: free ones of its own.
     Program(const TempDir& dir, std::vector<std::string> arguments, uint16_t control_port = 0,
-            uint16_t data_port = 0, const std::string& log_name = "stderr.txt")
+            uint16_t data_port = 0, const std::string& log_name = "stderr.txt",
+            const std::vector<std::pair<std::string, std::string>>& environment = {})
         : control_port_(control_port != 0 ? control_port : FreeTcpPort()),
           data_port_(data_port != 0 ? data_port : FreeTcpPort()),
           log_(dir.File(log_name)) {
@@ -63,6 +64,7 @@ class Program {
             ::dup2(err, 1);
             ::setenv("BEAMORA_CONTROL_PORT", std::to_string(control_port_).c_str(), 1);
             ::setenv("BEAMORA_DATA_PORT", std::to_string(data_port_).c_str(), 1);
+            for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
             std::vector<char*> argv{const_cast<char*>(BEAMORA_RECEIVER_PROGRAM)};
             for (auto& argument : arguments) argv.push_back(argument.data());
             argv.push_back(nullptr);
@@ -164,6 +166,24 @@ TEST(Program, ControlPortInUseIsAClearError) {
         << second.Log();
     holder.Signal(SIGTERM);
     EXPECT_EQ(holder.Wait(), 0);
+}
+
+// The window runs on the GUI thread while the network thread decodes; quit ends both.
+TEST(Program, WindowShowsThePictureAndQuitEndsIt) {
+    TempDir dir;
+    Program program(dir, {"--window", "--mode", "64x48x32", "--beacon-to", "127.0.0.1", "--stats"},
+                    0, 0, "stderr.txt", {{"QT_QPA_PLATFORM", "offscreen"}});
+    ASSERT_TRUE(program.WaitReady()) << program.Log();
+    test::TcpClient data(program.data_port());
+    ASSERT_TRUE(data.Send(test::EncodeRectangle(test::Screen(64, 48, 3), 32, 0, 0, 64, 48, 16)));
+    data.Close();
+    ASSERT_TRUE(program.WaitForLog("ended (closed by the presenter) after 3 units"));
+    ASSERT_TRUE(program.WaitForLog("stats: "));
+    std::string snapshot = dir.File("window.png");
+    program.Command("snapshot " + snapshot);
+    program.Command("quit");
+    EXPECT_EQ(program.Wait(), 0) << program.Log();
+    EXPECT_FALSE(QImage(QString::fromStdString(snapshot)).isNull()) << program.Log();
 }
 
 // The whole path: beacon, login with a code, a projection with a cursor, a refused unit and the

@@ -181,6 +181,30 @@ TEST(ReceiverServer, BadUnitClosesItsConnectionAndTheNextOneIsServed) {
     ExpectShows(snapshot->second, screen, 24);
 }
 
+TEST(ReceiverServer, WhileOnePresenterProjectsOthersCannotSendPictures) {
+    RunningServer running(Options());
+    Presenter presenter(running.server().ControlPort());
+    ASSERT_EQ(presenter.Login(0), SERVER_CODE_OK);
+    ASSERT_EQ(presenter.Ask(MSG_START_REQUEST), SERVER_START);
+
+    // A data connection from another address (127.0.0.2) is closed at once ...
+    platform::UniqueFd stranger(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.2", &source.sin_addr);
+    ASSERT_EQ(::bind(stranger.get(), reinterpret_cast<sockaddr*>(&source), sizeof source), 0);
+    ASSERT_TRUE(platform::ConnectWithTimeout(stranger.get(), in_addr{htonl(INADDR_LOOPBACK)},
+                                             running.server().DataPort(), 2000));
+    ASSERT_EQ(platform::WaitReadable(stranger.get(), 3000), 1);
+    char byte;
+    EXPECT_LE(::recv(stranger.get(), &byte, 1, 0), 0);
+    // ... while the presenter's own is served.
+    TcpClient own(running.server().DataPort());
+    ASSERT_TRUE(
+        own.Send(test::EncodeRectangle(test::Screen(1024, 768, 1), 16, 0, 0, 1024, 16, 16)));
+    EXPECT_FALSE(own.ClosedByPeer(300));
+}
+
 TEST(ReceiverServer, OperatorCommandsReachThePresenter) {
     RunningServer running(Options());
     Presenter presenter(running.server().ControlPort());
