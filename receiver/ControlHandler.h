@@ -1,6 +1,7 @@
 // The receiver's side of the control connection, free of I/O: answers each presenter message,
 // keeps who is logged in and who is projecting (one presenter at a time), and turns the operator's
-// commands into messages. The server owns the sockets and sends what this returns.
+// commands into messages. The server owns the sockets and sends what this returns. Used on the
+// server's thread only.
 #pragma once
 
 #include <cstdint>

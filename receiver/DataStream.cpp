@@ -33,8 +33,8 @@ bool DataStream::Feed(const uint8_t* data, size_t size) {
     for (;;) {
         if (!geometry_ && available >= kUnitPrefixSize) SettleGeometry(cursor, available);
         UnitHeader header;
-        ParseResult result =
-            ParseUnit(cursor, available, geometry_ ? *geometry_ : picture_.Geometry(), &header);
+        // Checked against the picture as it is now: that is what the unit is written into.
+        ParseResult result = ParseUnit(cursor, available, picture_.Geometry(), &header);
         if (result.status == ParseResult::kError) {
             error_ = result.error;
             return false;

@@ -1,6 +1,7 @@
 // One data connection's byte stream: buffers what arrives, cuts it into units, checks each header
 // against the picture and decodes it. Free of I/O, so tests and the fuzzer feed it bytes directly.
 // The first unit of a connection settles the capture geometry (see ResolveCaptureGeometry).
+// Used on one thread (the server's) together with its picture.
 #pragma once
 
 #include <cstddef>

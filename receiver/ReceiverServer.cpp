@@ -232,15 +232,8 @@ void ReceiverServer::Run() {
             if (fds[index + i].revents & kReadable) ReadControl(*controls_[i]);
         }
         index += control_count;
-        // Connections that ended are dropped only now, so the indices above stay valid.
-        for (auto it = controls_.begin(); it != controls_.end();) {
-            if ((*it)->closing) {
-                Apply(handler_.Disconnected((*it)->id));
-                it = controls_.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        // Connections that ended are removed only now, so the indices above stay valid.
+        std::erase_if(controls_, [](const auto& connection) { return connection->closing; });
         bool data_readable = fds[index + 1].revents & kReadable;
         int data_fd = fds[index + 1].fd;
         if (fds[index].revents & kReadable) AcceptData();
@@ -282,7 +275,7 @@ void ReceiverServer::ReadControl(ControlConnection& connection) {
             platform::DebugFormat("control: presenter %s #%d left in the middle of a message\n",
                                   connection.address.c_str(), connection.id);
         }
-        connection.closing = true;
+        Drop(connection);
         return;
     }
     for (ssize_t i = 0; i < got;) {
@@ -298,6 +291,14 @@ void ReceiverServer::ReadControl(ControlConnection& connection) {
     }
 }
 
+void ReceiverServer::Drop(ControlConnection& connection) {
+    if (connection.closing) return;
+    // The presenter is gone for the handler at once, so that its next connection, possibly read
+    // in this same round, is not refused as a second presenter.
+    connection.closing = true;
+    Apply(handler_.Disconnected(connection.id));
+}
+
 void ReceiverServer::Apply(const ControlActions& actions) {
     for (const auto& send : actions.sends) {
         for (auto& connection : controls_) {
@@ -308,7 +309,7 @@ void ReceiverServer::Apply(const ControlActions& actions) {
                                       ReceiverMessageName(send.message.type).c_str(),
                                       connection->address.c_str(), connection->id,
                                       std::strerror(errno));
-                connection->closing = true;
+                Drop(*connection);
             }
         }
     }

@@ -89,6 +89,8 @@ class ReceiverServer {
     void ReadCommands();
     void Execute(const std::string& line);
     void Apply(const ControlActions& actions);
+    // Ends a control connection for the handler now; the socket is closed after the poll round.
+    void Drop(ControlConnection& connection);
     void CloseData(const std::string& reason, bool refused);
     void SendBeacons();
     void WriteStats();

@@ -205,6 +205,21 @@ TEST(ReceiverServer, WhileOnePresenterProjectsOthersCannotSendPictures) {
     EXPECT_FALSE(own.ClosedByPeer(300));
 }
 
+TEST(ReceiverServer, PresenterThatReconnectsIsServedOnTheNewConnection) {
+    ServerOptions options = Options();
+    options.snapshot_path = "left.png";
+    RunningServer running(options);
+    auto old_connection = std::make_unique<Presenter>(running.server().ControlPort());
+    ASSERT_EQ(old_connection->Login(0), SERVER_CODE_OK);
+    ASSERT_EQ(old_connection->Ask(MSG_START_REQUEST), SERVER_START);
+    // Logging in again closes the old connection first; that ends its projection.
+    old_connection.reset();
+    Presenter again(running.server().ControlPort());
+    ASSERT_EQ(again.Login(0), SERVER_CODE_OK);
+    EXPECT_EQ(again.Ask(MSG_START_REQUEST), SERVER_START);
+    EXPECT_TRUE(running.output().WaitForSnapshot(1));
+}
+
 TEST(ReceiverServer, OperatorCommandsReachThePresenter) {
     RunningServer running(Options());
     Presenter presenter(running.server().ControlPort());
