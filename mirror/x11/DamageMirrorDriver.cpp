@@ -1,0 +1,118 @@
+// The mirror driver on X11: the DAMAGE extension on the root window. Attaching the mirror device
+// starts a DamageTracker, escape 9998 hands its collected area back as at most 16 boxes, and the
+// grid and resolution escapes are accepted (DAMAGE needs neither).
+#include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
+#include <X11/extensions/Xfixes.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "mirror/BoxReducer.h"
+#include "mirror/MirrorDriver.h"
+#include "mirror/x11/DamageTracker.h"
+#include "mirror/x11/Outputs.h"
+#include "platform/Debug.h"
+
+namespace mirror {
+namespace {
+
+constexpr char kMirrorDeviceName[] = "DAMAGE";
+
+struct DisplayCloser {
+    void operator()(Display* display) const { XCloseDisplay(display); }
+};
+using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
+
+int BitsPerPixel(Display* display, int depth) {
+    int count = 0;
+    int bits = depth;
+    if (XPixmapFormatValues* formats = XListPixmapFormats(display, &count)) {
+        for (int i = 0; i < count; ++i) {
+            if (formats[i].depth == depth) bits = formats[i].bits_per_pixel;
+        }
+        XFree(formats);
+    }
+    return bits;
+}
+
+class DamageMirrorDriver final : public MirrorDriver {
+  public:
+    bool CurrentMode(DisplayMode* mode) override {
+        DisplayPtr display(XOpenDisplay(nullptr));
+        if (!display) return false;
+        int screen = DefaultScreen(display.get());
+        mode->width_px = DisplayWidth(display.get(), screen);
+        mode->height_px = DisplayHeight(display.get(), screen);
+        mode->bits_per_pixel = BitsPerPixel(display.get(), DefaultDepth(display.get(), screen));
+        return true;
+    }
+
+    std::vector<DisplayDevice> Devices() override {
+        DisplayPtr display(XOpenDisplay(nullptr));
+        if (!display) return {};
+        std::vector<DisplayDevice> devices = x11::ListOutputs(display.get());
+        int event_base, error_base, major = 1, minor = 1;
+        if (XDamageQueryExtension(display.get(), &event_base, &error_base) &&
+            XFixesQueryExtension(display.get(), &event_base, &error_base) &&
+            XDamageQueryVersion(display.get(), &major, &minor)) {
+            DisplayDevice device;
+            device.name = kMirrorDeviceName;
+            device.string = kMirrorDeviceString;
+            char id[32];
+            std::snprintf(id, sizeof id, "XDAMAGE\\%d.%d", major, minor);
+            device.id = id;
+            device.key = DisplayString(display.get());
+            device.state_flags = kDeviceMirroring;
+            std::lock_guard lock(mutex_);
+            if (tracker_) device.state_flags |= kDeviceAttachedToDesktop;
+            devices.push_back(std::move(device));
+        }
+        return devices;
+    }
+
+    int ChangeAttachment(const DisplayDevice& device, const DisplayMode&, bool attach) override {
+        if (device.name != kMirrorDeviceName) return kDispChangeFailed;
+        std::lock_guard lock(mutex_);
+        tracker_.reset();
+        if (!attach) return kDispChangeSuccessful;
+        std::string error;
+        tracker_ = x11::DamageTracker::Open(nullptr, &error);
+        if (!tracker_) {
+            platform::DebugFormat("DAMAGE: %s\n", error.c_str());
+            return kDispChangeFailed;
+        }
+        return kDispChangeSuccessful;
+    }
+
+    int Escape(int escape, const void*, size_t in_bytes, void* out, size_t out_bytes) override {
+        std::lock_guard lock(mutex_);
+        if (!tracker_) return 0;
+        switch (escape) {
+            case kEscapeSetGrid:
+                return in_bytes >= kGridBytes ? 1 : -1;
+            case kEscapeSetResolution:
+                return in_bytes >= kResolutionBytes ? 1 : -1;
+            case kEscapeGetBoxes:
+                if (out == nullptr || out_bytes < kBoxesBytes) return -1;
+                if (!tracker_->Take(&rects_)) return -1;
+                ReduceToBoxes(rects_, static_cast<tagBOX*>(out));
+                return 1;
+            default:
+                return 0;
+        }
+    }
+
+  private:
+    std::mutex mutex_;
+    std::unique_ptr<x11::DamageTracker> tracker_;  // set while attached
+    std::vector<PixelRect> rects_;                 // reused by every box query
+};
+
+}  // namespace
+
+std::shared_ptr<MirrorDriver> CreateDefaultMirrorDriver() {
+    return std::make_shared<DamageMirrorDriver>();
+}
+
+}  // namespace mirror
