@@ -128,6 +128,28 @@ TEST_F(DamageX11Test, DrawnRectanglesComeBackAsBoxes) {
     EXPECT_EQ(boxes[0], (tagBOX{64, 64, 127, 127}));
 }
 
+TEST_F(DamageX11Test, DrawingThatChangesNothingIsNotReported) {
+    ASSERT_EQ(vitrex_.LoadVitrex(), 1) << log_;
+    Query();
+    Query();  // a pass without damage: the whole screen is known and proven
+    Draw({{200, 200, 40, 40}});
+    EXPECT_EQ(Query(), (std::vector<tagBOX>{{200, 200, 239, 239}}));
+    Query();
+    Draw({{200, 200, 40, 40}});  // the same pixels again
+    EXPECT_TRUE(Query().empty());
+
+    // Two drawings in one request: the server damages their bounding box, only the tiles that
+    // changed go out.
+    XFillRectangle(display_.get(), DefaultRootWindow(display_.get()), gc_, 10, 10, 4, 4);
+    XFillRectangle(display_.get(), DefaultRootWindow(display_.get()), gc_, 900, 700, 4, 4);
+    XSync(display_.get(), False);
+    std::vector<tagBOX> boxes = Query();
+    Coverage coverage(1024, 768, boxes);
+    EXPECT_TRUE(coverage.Covers(10, 10, 4, 4));
+    EXPECT_TRUE(coverage.Covers(900, 700, 4, 4));
+    EXPECT_LE(coverage.CoveredPixels(), 2 * 32 * 32);
+}
+
 TEST_F(DamageX11Test, AStormComesBackAsSixteenBoxesAtMost) {
     ASSERT_EQ(vitrex_.LoadVitrex(), 1) << log_;
     Query();

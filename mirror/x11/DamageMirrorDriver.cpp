@@ -1,5 +1,6 @@
 // The mirror driver on X11: the DAMAGE extension on the root window. Attaching the mirror device
-// starts a DamageTracker, escape 9998 hands its collected area back as at most 16 boxes, and the
+// starts a DamageTracker, escape 9998 hands its collected area back as at most 16 boxes, less the
+// tiles whose pixels did not change (TileRefiner, when the root's pixels can be read), and the
 // grid and resolution escapes are accepted (DAMAGE needs neither).
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
@@ -10,8 +11,10 @@
 
 #include "mirror/BoxReducer.h"
 #include "mirror/MirrorDriver.h"
+#include "mirror/TileRefiner.h"
 #include "mirror/x11/DamageTracker.h"
 #include "mirror/x11/Outputs.h"
+#include "mirror/x11/XcbScreenReader.h"
 #include "platform/Debug.h"
 
 namespace mirror {
@@ -75,12 +78,19 @@ class DamageMirrorDriver final : public MirrorDriver {
         if (device.name != kMirrorDeviceName) return kDispChangeFailed;
         std::lock_guard lock(mutex_);
         tracker_.reset();
+        refiner_.reset();
+        reader_.reset();
         if (!attach) return kDispChangeSuccessful;
         std::string error;
         tracker_ = x11::DamageTracker::Open(nullptr, &error);
         if (!tracker_) {
             platform::DebugFormat("DAMAGE: %s\n", error.c_str());
             return kDispChangeFailed;
+        }
+        // Without a reader the damage goes out as the server reports it.
+        reader_ = x11::XcbScreenReader::Open(nullptr);
+        if (reader_) {
+            refiner_ = std::make_unique<TileRefiner>(reader_->WidthPx(), reader_->HeightPx());
         }
         return kDispChangeSuccessful;
     }
@@ -96,7 +106,12 @@ class DamageMirrorDriver final : public MirrorDriver {
             case kEscapeGetBoxes:
                 if (out == nullptr || out_bytes < kBoxesBytes) return -1;
                 if (!tracker_->Take(&rects_)) return -1;
-                ReduceToBoxes(rects_, static_cast<tagBOX*>(out));
+                if (refiner_) {
+                    refiner_->Refine(rects_, *reader_, &changed_);
+                    ReduceToBoxes(changed_, static_cast<tagBOX*>(out));
+                } else {
+                    ReduceToBoxes(rects_, static_cast<tagBOX*>(out));
+                }
                 return 1;
             default:
                 return 0;
@@ -105,8 +120,11 @@ class DamageMirrorDriver final : public MirrorDriver {
 
   private:
     std::mutex mutex_;
-    std::unique_ptr<x11::DamageTracker> tracker_;  // set while attached
-    std::vector<PixelRect> rects_;                 // reused by every box query
+    std::unique_ptr<x11::DamageTracker> tracker_;   // set while attached
+    std::unique_ptr<x11::XcbScreenReader> reader_;  // set while attached, when pixels can be read
+    std::unique_ptr<TileRefiner> refiner_;          // set with reader_
+    std::vector<PixelRect> rects_;                  // damage, reused by every box query
+    std::vector<PixelRect> changed_;                // what of it really changed
 };
 
 }  // namespace
