@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mirror/MirrorDriver.h"
@@ -377,6 +378,29 @@ TEST_F(VitrexTest, BoxesSnapToTheGrid) {
     Vitrex::m_unit_y = 16;
     ASSERT_EQ(vitrex_.FindDisplayRect(boxes), VITREX_OK);
     for (const tagBOX& box : boxes) EXPECT_EQ(box, (tagBOX{20, 16, 39, 31}));
+}
+
+TEST_F(VitrexTest, QueriesWhileAnotherThreadAttachesAndSetsTheGrid) {
+    // The sending thread asks for boxes while the control thread re-attaches and lays the grid.
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::thread sender([&] {
+        tagBOX boxes[kVitrexBoxCount];
+        while (!stop) {
+            unsigned long result = vitrex_.FindDisplayRect(boxes);
+            if (result != VITREX_OK && result != VITREX_NOT_READY) ++bad;
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        fake_->QueueBoxes({{25, 7, 30, 9}});
+        vitrex_.LoadVitrex();
+        Vitrex::SetVideoGrid(i % 2 ? 1280 : 1024, i % 2 ? 1024 : 768, 1024, 768);
+        vitrex_.SetVitrexVideoGrid();
+        vitrex_.UnloadVitrex();
+    }
+    stop = true;
+    sender.join();
+    EXPECT_EQ(bad, 0);
 }
 
 }  // namespace
