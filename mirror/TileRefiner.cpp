@@ -25,9 +25,18 @@ void TileRefiner::Refine(std::span<const PixelRect> damage, PixelReader& reader,
     for (const PixelRect& r : damage) {
         if (r.width <= 0 || r.height <= 0) continue;
         int64_t x1 = int64_t{r.x} + r.width, y1 = int64_t{r.y} + r.height;
-        // What lies outside the screen (one that grew since) is not the refiner's to judge.
+        // What lies outside the screen (one that grew since) is not the refiner's to judge. It
+        // goes out whole, and the tiles it touches are forgotten: the client captures them now,
+        // so what the refiner remembers of them is older than what the receiver holds.
         if (r.x < 0 || r.y < 0 || x1 > width_ || y1 > height_) {
             changed->push_back(r);
+            int64_t cx0 = std::max(r.x, 0), cy0 = std::max(r.y, 0);
+            int64_t cx1 = std::min<int64_t>(x1, width_), cy1 = std::min<int64_t>(y1, height_);
+            for (int64_t row = cy0 / kTilePx; cx0 < cx1 && row <= (cy1 - 1) / kTilePx; ++row) {
+                for (int64_t col = cx0 / kTilePx; col <= (cx1 - 1) / kTilePx; ++col) {
+                    known_[static_cast<size_t>(row * cols_ + col)] = 0;
+                }
+            }
             continue;
         }
         for (int row = r.y / kTilePx; row <= (y1 - 1) / kTilePx; ++row) {

@@ -124,6 +124,16 @@ TEST_F(TileRefinerTest, UnreadableOrOutsideDamagePassesThrough) {
     // A screen that grew: what lies beyond the known size is not judged.
     EXPECT_EQ(Refine({{90, 60, 20, 5}, {0, 0, 0, 5}}), (Rects{{90, 60, 20, 5}}));
     EXPECT_EQ(Refine({{-2, 0, 4, 4}}), (Rects{{-2, 0, 4, 4}}));
+    // The tile under such damage is captured with it, so the refiner's memory of it is stale:
+    // drawn over and then restored, it must still go out once.
+    Refine({});
+    screen_.Fill({96, 64, 4, 6}, 4);
+    EXPECT_EQ(Refine({{96, 64, 8, 6}}), (Rects{{96, 64, 8, 6}}));
+    Refine({});
+    screen_.Fill({96, 64, 4, 6}, 0);
+    EXPECT_EQ(Refine({{96, 64, 4, 6}}), (Rects{{96, 64, 4, 6}}));
+    Refine({});
+    EXPECT_TRUE(Refine({{96, 64, 4, 6}}).empty());
 }
 
 TEST_F(TileRefinerTest, AStormReadsEachTileRowOnce) {
