@@ -17,7 +17,7 @@ TileRefiner::TileRefiner(int width_px, int height_px)
       damage_(known_.size()) {}
 
 void TileRefiner::Refine(std::span<const PixelRect> damage, PixelReader& reader,
-                         std::vector<PixelRect>* changed) {
+                         std::vector<PixelRect>* changed, bool recheck_reported) {
     changed->clear();
     std::fill(damage_.begin(), damage_.end(), Box{0, 0, 0, 0});
     std::fill(reporting_.begin(), reporting_.end(), 0);
@@ -66,7 +66,7 @@ void TileRefiner::Refine(std::span<const PixelRect> damage, PixelReader& reader,
             }
             int end = col;
             while (end < cols_ && damaged(end)) ++end;
-            RefineRun(row, col, end, reader, changed);
+            RefineRun(row, col, end, reader, recheck_reported, changed);
             col = end;
         }
     }
@@ -103,7 +103,7 @@ void TileRefiner::JoinColumns(std::vector<PixelRect>* rects) {
 }
 
 void TileRefiner::RefineRun(int row, int col_begin, int col_end, PixelReader& reader,
-                            std::vector<PixelRect>* changed) {
+                            bool recheck_reported, std::vector<PixelRect>* changed) {
     PixelRect area{col_begin * kTilePx, row * kTilePx,
                    std::min(col_end * kTilePx, width_) - col_begin * kTilePx,
                    std::min((row + 1) * kTilePx, height_) - row * kTilePx};
@@ -115,7 +115,7 @@ void TileRefiner::RefineRun(int row, int col_begin, int col_end, PixelReader& re
         size_t tile = static_cast<size_t>(row * cols_ + col);
         int x0 = col * kTilePx;
         int tile_width = std::min(x0 + kTilePx, width_) - x0;
-        bool differs = !read || !known_[tile] || reported_[tile];
+        bool differs = !read || !known_[tile] || (recheck_reported && reported_[tile]);
         // Rows above the first differing one are equal already; from there on they are kept.
         if (read) {
             for (int y = 0; y < area.height; ++y) {

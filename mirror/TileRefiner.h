@@ -35,17 +35,18 @@ class TileRefiner {
 
     // Replaces changed with the part of damage that really changed: within each damaged tile, the
     // bounding box of its damage, when the tile's pixels differ from the last ones seen (or
-    // nothing is known of them, or it was reported on the previous call, or they cannot be read).
-    // Damage outside the screen passes unchanged. One thread at a time.
+    // nothing is known of them, or they cannot be read, or - with recheck_reported - it was
+    // reported on the previous call). Damage outside the screen passes unchanged. One thread at a
+    // time.
     void Refine(std::span<const PixelRect> damage, PixelReader& reader,
-                std::vector<PixelRect>* changed);
+                std::vector<PixelRect>* changed, bool recheck_reported = true);
 
   private:
     struct Box {
         int x0, y0, x1, y1;  // half-open; x0 >= x1 means empty
     };
 
-    void RefineRun(int row, int col_begin, int col_end, PixelReader& reader,
+    void RefineRun(int row, int col_begin, int col_end, PixelReader& reader, bool recheck_reported,
                    std::vector<PixelRect>* changed);
     // Joins each rectangle with the one right above it when both have the same columns.
     void JoinColumns(std::vector<PixelRect>* rects);

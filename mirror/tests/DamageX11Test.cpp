@@ -168,6 +168,26 @@ TEST_F(DamageX11Test, AStormComesBackAsSixteenBoxesAtMost) {
     EXPECT_TRUE(Query().empty());
 }
 
+TEST_F(DamageX11Test, PollingFindsChangesWithoutDamage) {
+    setenv("BEAMORA_MIRROR_POLL", "1", 1);
+    int attached = vitrex_.LoadVitrex();
+    unsetenv("BEAMORA_MIRROR_POLL");
+    ASSERT_EQ(attached, 1) << log_;
+    EXPECT_NE(log_.find("<POLL> KOVRAL Mirror Driver \n[MIRROR]\n"), std::string::npos) << log_;
+    EXPECT_EQ(vitrex_.SetVitrexVideoGrid(), VITREX_OK);
+
+    EXPECT_EQ(Query(), (std::vector<tagBOX>{{0, 0, 1023, 767}}));  // nothing known yet
+    EXPECT_TRUE(Query().empty());
+    Draw({{200, 200, 40, 40}});
+    std::vector<tagBOX> boxes = Query();
+    Coverage coverage(1024, 768, boxes);
+    EXPECT_TRUE(coverage.Covers(200, 200, 40, 40));
+    EXPECT_LE(coverage.CoveredPixels(), 64 * 64);  // the tiles of the drawing
+    EXPECT_TRUE(Query().empty());
+    EXPECT_EQ(vitrex_.UnloadVitrex(), 1);
+    Query(VITREX_NOT_READY);
+}
+
 TEST_F(DamageX11Test, TrackerReleasesOnceAndStopsAnswering) {
     std::string error;
     auto tracker = x11::DamageTracker::Open(server_.Display().c_str(), &error);

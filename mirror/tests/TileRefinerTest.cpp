@@ -111,6 +111,20 @@ TEST_F(TileRefinerTest, ATileReportedLastTimeIsReportedAgainWhenDamaged) {
     EXPECT_TRUE(Refine({{10, 10, 5, 5}}).empty());
 }
 
+TEST_F(TileRefinerTest, PollingTrustsATileThatDidNotChange) {
+    // Polling damages the whole screen on every pass; only tiles that differ go out.
+    Rects all{{0, 0, 100, 70}};
+    EXPECT_EQ(Refine(all), all);
+    Rects changed;
+    refiner_.Refine(all, screen_, &changed, /*recheck_reported=*/false);
+    EXPECT_TRUE(changed.empty());
+    screen_.Fill({70, 40, 2, 2}, 6);
+    refiner_.Refine(all, screen_, &changed, false);
+    EXPECT_EQ(changed, (Rects{{64, 32, 32, 32}}));
+    refiner_.Refine(all, screen_, &changed, false);
+    EXPECT_TRUE(changed.empty());
+}
+
 TEST_F(TileRefinerTest, UnreadableOrOutsideDamagePassesThrough) {
     Prime();
     screen_.refuse = true;
