@@ -1,0 +1,82 @@
+// The mirror driver as Vitrex sees it: the display devices, attaching the mirror device, and the
+// three escapes. One backend is compiled in (chosen by CMake); tests put a scripted one in its
+// place with SetMirrorDriver.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mirror {
+
+// The text that identifies the mirror device among the display devices.
+inline constexpr char kMirrorDeviceString[] = "KOVRAL Mirror Driver";
+
+// Escape codes and their record sizes, bytes.
+constexpr int kEscapeSetGrid = 9996;        // in: int16 unit x (low half), int16 unit y (high)
+constexpr int kEscapeSetResolution = 9997;  // in: one int32
+constexpr int kEscapeGetBoxes = 9998;       // out: 16 tagBOX entries
+constexpr size_t kGridBytes = 4;
+constexpr size_t kResolutionBytes = 4;
+constexpr size_t kBoxesBytes = 128;
+
+// State flags of a display device.
+constexpr uint32_t kDeviceAttachedToDesktop = 1;
+constexpr uint32_t kDevicePrimary = 4;
+constexpr uint32_t kDeviceMirroring = 8;
+
+// Display-change codes (what attaching answers).
+constexpr int kDispChangeSuccessful = 0;
+constexpr int kDispChangeFailed = -1;
+
+struct DisplayMode {
+    int width_px = 0;
+    int height_px = 0;
+    int bits_per_pixel = 0;
+};
+
+struct DisplayDevice {
+    std::string name;    // e.g. an output name, "VGA-1"
+    std::string string;  // what the device calls itself; kMirrorDeviceString for the mirror
+    std::string id;
+    std::string key;
+    uint32_t state_flags = 0;  // kDevice* bits
+};
+
+class MirrorDriver {
+  public:
+    virtual ~MirrorDriver() = default;
+
+    // The current mode of the primary display; false when there is no display to ask. Called by
+    // Vitrex on attach and detach (thread that starts or stops projection).
+    virtual bool CurrentMode(DisplayMode* mode) = 0;
+    // Every display device, in a stable order; the mirror device is among them when the driver
+    // can work. Same thread as CurrentMode.
+    virtual std::vector<DisplayDevice> Devices() = 0;
+    // Attaches (attach true) or detaches the mirror device; a kDispChange* code. Detaching a
+    // detached device succeeds. Same thread as CurrentMode.
+    virtual int ChangeAttachment(const DisplayDevice& device, const DisplayMode& mode,
+                                 bool attach) = 0;
+    // One escape (ExtEscape semantics): positive on success, 0 when the driver is not attached or
+    // does not know the escape, negative on failure (wrong record sizes, lost connection). in and
+    // out are the caller's buffers of in_bytes and out_bytes. Any thread; the backend serialises.
+    virtual int Escape(int escape, const void* in, size_t in_bytes, void* out,
+                       size_t out_bytes) = 0;
+};
+
+// The backend compiled into this build (X11 DAMAGE, or none).
+std::shared_ptr<MirrorDriver> CreateDefaultMirrorDriver();
+
+// The driver Vitrex uses: the one set by SetMirrorDriver, else the default (made on first use).
+// Any thread.
+std::shared_ptr<MirrorDriver> CurrentMirrorDriver();
+// Replaces the driver (tests); nullptr goes back to the default. Contexts already made keep the
+// driver they were made on.
+void SetMirrorDriver(std::shared_ptr<MirrorDriver> driver);
+// Forgets the current mirror context (Vitrex::m_hdcMirror becomes null), as before the first
+// attach (tests).
+void DropMirrorContext();
+
+}  // namespace mirror

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "mirror/TileRefiner.h"
+
+namespace mirror {
+
+bool operator==(const PixelRect& a, const PixelRect& b) {
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+void PrintTo(const PixelRect& r, std::ostream* os) {
+    *os << "{" << r.x << "," << r.y << " " << r.width << "x" << r.height << "}";
+}
+
+namespace {
+
+// A screen in memory; counts reads and can refuse them.
+class MemoryScreen : public PixelReader {
+  public:
+    MemoryScreen(int width, int height)
+        : width_(width), pixels_(static_cast<size_t>(width * height)) {}
+
+    void Fill(const PixelRect& r, uint32_t colour) {
+        for (int y = r.y; y < r.y + r.height; ++y) {
+            for (int x = r.x; x < r.x + r.width; ++x) {
+                pixels_[static_cast<size_t>(y * width_ + x)] = colour;
+            }
+        }
+    }
+
+    bool Read(const PixelRect& area, std::vector<uint32_t>* out) override {
+        ++reads;
+        read_pixels += area.width * area.height;
+        if (refuse) return false;
+        out->resize(static_cast<size_t>(area.width * area.height));
+        for (int y = 0; y < area.height; ++y) {
+            for (int x = 0; x < area.width; ++x) {
+                (*out)[static_cast<size_t>(y * area.width + x)] =
+                    pixels_[static_cast<size_t>((area.y + y) * width_ + area.x + x)];
+            }
+        }
+        return true;
+    }
+
+    int reads = 0;
+    long read_pixels = 0;
+    bool refuse = false;
+
+  private:
+    int width_;
+    std::vector<uint32_t> pixels_;
+};
+
+using Rects = std::vector<PixelRect>;
+
+// 100 x 70: tiles of 32 leave a narrow last column (4 px) and row (6 px).
+class TileRefinerTest : public ::testing::Test {
+  protected:
+    Rects Refine(const Rects& damage) {
+        Rects changed;
+        refiner_.Refine(damage, screen_, &changed);
+        return changed;
+    }
+    // Brings the refiner to "everything known, nothing reported last".
+    void Prime() {
+        Refine({{0, 0, 100, 70}});
+        Refine({});
+    }
+
+    MemoryScreen screen_{100, 70};
+    TileRefiner refiner_{100, 70};
+};
+
+TEST_F(TileRefinerTest, UnknownTilesAreReportedAndTheDamageKeepsItsShape) {
+    EXPECT_EQ(Refine({{0, 0, 100, 70}}), (Rects{{0, 0, 100, 70}}));  // rows join up again
+    EXPECT_EQ(screen_.read_pixels, 100 * 70);  // one read per run of tiles: one per tile row
+    EXPECT_EQ(screen_.reads, 3);
+    // A small damage comes back as small as it was, not as its tile; rows apart stay apart.
+    Refine({});
+    screen_.Fill({0, 0, 40, 60}, 5);
+    EXPECT_EQ(Refine({{0, 0, 40, 10}, {0, 40, 40, 10}}), (Rects{{0, 0, 40, 10}, {0, 40, 40, 10}}));
+    Refine({});
+    screen_.Fill({40, 40, 3, 2}, 7);
+    EXPECT_EQ(Refine({{40, 40, 3, 2}}), (Rects{{40, 40, 3, 2}}));
+}
+
+TEST_F(TileRefinerTest, DamageWithoutChangeIsDropped) {
+    Prime();
+    EXPECT_TRUE(Refine({{0, 0, 100, 70}}).empty());
+
+    // One request's bounding box over two small drawings: only their tiles go out.
+    screen_.Fill({2, 2, 2, 2}, 1);
+    screen_.Fill({90, 60, 3, 3}, 2);
+    EXPECT_EQ(Refine({{2, 2, 91, 61}}), (Rects{{2, 2, 30, 30}, {64, 32, 29, 31}}));
+}
+
+TEST_F(TileRefinerTest, ATileReportedLastTimeIsReportedAgainWhenDamaged) {
+    Prime();
+    // The client may capture the tile after the refiner's read and see a drawing that is undone
+    // before the next pass; the screen then equals what the refiner remembers, but the receiver
+    // does not hold it.
+    screen_.Fill({10, 10, 5, 5}, 3);
+    EXPECT_EQ(Refine({{10, 10, 5, 5}}), (Rects{{10, 10, 5, 5}}));
+    EXPECT_EQ(Refine({{10, 10, 5, 5}}), (Rects{{10, 10, 5, 5}}));  // unchanged, yet reported
+    // Damaged on every pass, it is never proven: each capture may have seen something else.
+    EXPECT_EQ(Refine({{10, 10, 5, 5}}), (Rects{{10, 10, 5, 5}}));
+    // One pass without damage proves the last capture saw what the refiner remembers.
+    EXPECT_TRUE(Refine({}).empty());
+    EXPECT_TRUE(Refine({{10, 10, 5, 5}}).empty());
+}
+
+TEST_F(TileRefinerTest, PollingTrustsATileThatDidNotChange) {
+    // Polling damages the whole screen on every pass; only tiles that differ go out.
+    Rects all{{0, 0, 100, 70}};
+    EXPECT_EQ(Refine(all), all);
+    Rects changed;
+    refiner_.Refine(all, screen_, &changed, /*recheck_reported=*/false);
+    EXPECT_TRUE(changed.empty());
+    screen_.Fill({70, 40, 2, 2}, 6);
+    refiner_.Refine(all, screen_, &changed, false);
+    EXPECT_EQ(changed, (Rects{{64, 32, 32, 32}}));
+    refiner_.Refine(all, screen_, &changed, false);
+    EXPECT_TRUE(changed.empty());
+}
+
+TEST_F(TileRefinerTest, UnreadableOrOutsideDamagePassesThrough) {
+    Prime();
+    screen_.refuse = true;
+    EXPECT_EQ(Refine({{33, 1, 4, 4}}), (Rects{{33, 1, 4, 4}}));
+    screen_.refuse = false;
+    // The failed read left the tile unknown: reported once more, then proven.
+    EXPECT_EQ(Refine({{33, 1, 4, 4}}), (Rects{{33, 1, 4, 4}}));
+    Refine({});
+    EXPECT_TRUE(Refine({{33, 1, 4, 4}}).empty());
+
+    // A screen that grew: what lies beyond the known size is not judged.
+    EXPECT_EQ(Refine({{90, 60, 20, 5}, {0, 0, 0, 5}}), (Rects{{90, 60, 20, 5}}));
+    EXPECT_EQ(Refine({{-2, 0, 4, 4}}), (Rects{{-2, 0, 4, 4}}));
+    // The tile under such damage is captured with it, so the refiner's memory of it is stale:
+    // drawn over and then restored, it must still go out once.
+    Refine({});
+    screen_.Fill({96, 64, 4, 6}, 4);
+    EXPECT_EQ(Refine({{96, 64, 8, 6}}), (Rects{{96, 64, 8, 6}}));
+    Refine({});
+    screen_.Fill({96, 64, 4, 6}, 0);
+    EXPECT_EQ(Refine({{96, 64, 4, 6}}), (Rects{{96, 64, 4, 6}}));
+    Refine({});
+    EXPECT_TRUE(Refine({{96, 64, 4, 6}}).empty());
+}
+
+TEST_F(TileRefinerTest, AStormReadsEachTileRowOnce) {
+    Prime();
+    screen_.reads = 0;
+    Rects storm;
+    for (int i = 0; i < 3000; ++i) storm.push_back({(i * 7) % 98, (i * 13) % 68, 2, 2});
+    screen_.Fill({50, 50, 1, 1}, 9);
+    Rects changed = Refine(storm);
+    EXPECT_EQ(screen_.reads, 3);
+    // Only the tile that holds the change, cut to the damage in it.
+    ASSERT_EQ(changed.size(), 1u);
+    const PixelRect& r = changed[0];
+    EXPECT_TRUE(r.x >= 32 && r.y >= 32 && r.x + r.width <= 64 && r.y + r.height <= 64);
+    EXPECT_TRUE(r.x <= 50 && r.y <= 50 && r.x + r.width > 50 && r.y + r.height > 50);
+}
+
+}  // namespace
+}  // namespace mirror
