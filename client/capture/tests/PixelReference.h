@@ -21,17 +21,17 @@ inline int BytesPerPixel(Wire form) {
     }
 }
 
-// Appends the wire bytes of one source pixel (bytes blue, green, red, unused).
-inline void AppendReference(Wire form, const uint8_t* pixel, std::vector<uint8_t>& out) {
+// Writes the wire bytes of one source pixel (bytes blue, green, red, unused); returns their count.
+inline int WriteReference(Wire form, const uint8_t* pixel, uint8_t* out) {
     const unsigned b = pixel[0], g = pixel[1], r = pixel[2];
     unsigned value = 0;
     switch (form) {
         case Wire::k24:
-            out.insert(out.end(), {pixel[0], pixel[1], pixel[2]});
-            return;
+            out[0] = pixel[0], out[1] = pixel[1], out[2] = pixel[2];
+            return 3;
         case Wire::kOpaque32:
-            out.insert(out.end(), {pixel[0], pixel[1], pixel[2], uint8_t{0xFF}});
-            return;
+            out[0] = pixel[0], out[1] = pixel[1], out[2] = pixel[2], out[3] = 0xFF;
+            return 4;
         case Wire::k565:
             value = (r >> 3) << 11 | (g >> 2) << 5 | (b >> 3);
             break;
@@ -45,8 +45,14 @@ inline void AppendReference(Wire form, const uint8_t* pixel, std::vector<uint8_t
             value = (b >> 3) << 10 | (g >> 3) << 5 | (r >> 3);
             break;
     }
-    out.push_back(static_cast<uint8_t>(value & 0xFF));
-    out.push_back(static_cast<uint8_t>(value >> 8));
+    out[0] = static_cast<uint8_t>(value & 0xFF);
+    out[1] = static_cast<uint8_t>(value >> 8);
+    return 2;
+}
+
+inline void AppendReference(Wire form, const uint8_t* pixel, std::vector<uint8_t>& out) {
+    uint8_t bytes[4];
+    out.insert(out.end(), bytes, bytes + WriteReference(form, pixel, bytes));
 }
 
 inline std::vector<uint8_t> Reference(Wire form, const uint8_t* source, int count) {
