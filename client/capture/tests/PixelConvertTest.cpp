@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,14 @@
 #include "client/capture/tests/PixelReference.h"
 
 namespace tarrowlink {
+namespace pixel {
+
+// Names the converter set in test listings.
+void PrintTo(const ConverterSet* set, std::ostream* os) {
+    *os << set->name;
+}
+
+}  // namespace pixel
 namespace {
 
 using test::Wire;
