@@ -1,0 +1,109 @@
+// The frame encoder: cuts a changed rectangle of the capture into strips of at most 16 capture
+// rows' worth of pixels, converts each strip to the receiver's depth and compresses it with LZO1X-1
+// behind a 16-byte header. Each strip decodes on its own at the receiver.
+//
+// Strip layout (one data-connection chunk):
+//   0  x (2 bytes)       2  y (2)       4  width (2)       6  height (2)     all big-endian
+//   8  encoding identifier (4, always 0)
+//   12 compressed length (4, big-endian)   16  LZO1X-1 stream of height rows of width wire pixels
+// The first row of a strip is its lowest screen row; a rectangle's strips go bottom to top.
+//
+// One encoder serves one thread (the session's sending thread); nothing here is locked. Buffers
+// are made by Configure and reused: nothing is allocated per strip or per rectangle.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "client/capture/EncoderBase.h"
+#include "client/capture/PixelFormat.h"
+
+namespace tarrowlink {
+
+class UltraEncoder : public EncoderBase {
+  public:
+    static constexpr int32_t kStripHeaderSize = 16;
+    // A strip holds at most this many full capture rows' worth of pixels.
+    static constexpr int32_t kStripRows = 16;
+    // Largest capture width or height Configure accepts (strip headers carry 16-bit values).
+    static constexpr int32_t kMaxCaptureSide = 16384;
+
+    UltraEncoder();
+    ~UltraEncoder() override;
+
+    // The base bound r (raw size at the wire depth + 12) plus r / 64 + 35.
+    int32_t MaxEncodedSize(int32_t width, int32_t height) override;
+
+    // Set-up for a capture of width x height pixels sent at bits_per_pixel, which must be 16, 24
+    // or 32: frees the old buffers, makes the strip buffers and resets the geometry and formats
+    // (SetSourceFormat and SetWireFormat come next). Returns 1; 0 with one debug line for another
+    // depth, a size outside 1..kMaxCaptureSide or a failed allocation; the encoder then has no
+    // strip buffers and every strip encodes to nothing. Sending thread, at each projection start.
+    virtual int32_t Configure(int32_t width, int32_t height, int32_t bits_per_pixel);
+
+    // "Ultra".
+    virtual const char* GetName();
+
+    // Encodes the rectangle of source (a capture buffer of Width() x Height() 32-bit pixels, rows
+    // bottom-up) as strips written back to back to destination, and the byte size of each strip
+    // written to sizes[0], sizes[1], ... Strips that do not shrink under compression are left
+    // out and take no entry. Returns the bytes written (0 when nothing was: empty rectangle, one
+    // not inside the capture, or every strip left out). destination must hold MaxPayloadSize()
+    // bytes and sizes MaxStripCount() entries. Sending thread.
+    virtual int32_t EncodeRectangle(const uint8_t* source, uint8_t* destination, int32_t* sizes,
+                                    const PixelRect& rectangle);
+
+    // LZO1X-1 of length bytes of input into output, which must hold length + length / 16 + 67
+    // bytes. Returns the compressed length (it may exceed length); 0 when the compressor cannot
+    // be made ready. Usable without Configure. The calling thread must own this encoder.
+    virtual int32_t CompressBlock(const uint8_t* input, uint8_t* output, int32_t length);
+
+    // Encodes one strip (header and compressed pixels) into destination, which must hold
+    // StripBufferSize() bytes. Returns the strip's size in bytes; 0 when it is left out (no strip
+    // buffers, or compression did not shrink it); -1 when the rectangle is not a strip of this
+    // capture (empty, outside it, or more pixels than kStripRows full rows).
+    virtual int32_t EncodeStrip(const uint8_t* source, uint8_t* destination,
+                                const PixelRect& rectangle);
+
+    // The number of strips EncodeRectangle cuts the rectangle into; 0 when it is empty.
+    int32_t CountStrips(int32_t x0, int32_t y0, int32_t x1, int32_t y1) const;
+
+    // Rows per strip for a rectangle w pixels wide: max(16 x Width(), 2 x w) / w.
+    int32_t RowsPerStrip(int32_t w) const;
+
+    // Copy the format record of the capture (width and height are not needed) and of the
+    // receiver. Both return 1. Sending thread.
+    int32_t SetSourceFormat(const PixelFormat& format, int32_t width, int32_t height);
+    int32_t SetWireFormat(const PixelFormat& format);
+
+    // Buffer sizes for callers, valid after Configure: the most strips any rectangle inside the
+    // capture gives, the most bytes EncodeRectangle writes for one (every strip raw plus its
+    // header), and the room EncodeStrip needs (header plus LZO1X-1's worst case for a full strip).
+    int32_t MaxStripCount() const;
+    int32_t MaxPayloadSize() const;
+    int32_t StripBufferSize() const { return static_cast<int32_t>(m_stripOutputSize); }
+
+    int32_t RemoteBitsPerPixel() const { return m_remoteBitsPerPixel; }
+    int32_t LastCompressedLength() const { return m_lastCompressedLength; }
+
+    // LZO1X-1's documented worst case for length input bytes.
+    static constexpr size_t CompressBound(size_t length) { return length + length / 16 + 64 + 3; }
+
+  private:
+    // Initialises LZO and makes the work memory on first use. False when either fails.
+    bool CompressorReady();
+    void FreeBuffers();
+
+    int32_t m_remoteBitsPerPixel = 0;
+    std::unique_ptr<uint8_t[]> m_translation;  // one strip of converted pixels
+    size_t m_translationSize = 0;
+    std::unique_ptr<uint8_t[]> m_stripOutput;  // one encoded strip: header + compressed bytes
+    size_t m_stripOutputSize = 0;
+    // LZO1X-1 work memory, one per encoder, so that encoders on different threads never share it.
+    std::unique_ptr<uint64_t[]> m_workMemory;
+    bool m_compressorReady = false;
+    int32_t m_lastCompressedLength = 0;
+    uint32_t m_encodingId = 0;
+};
+
+}  // namespace tarrowlink

@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+#include <lzo/lzo1x.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "client/capture/PixelFormat.h"
+#include "client/capture/UltraEncoder.h"
+#include "client/capture/tests/PixelReference.h"
+#include "platform/Debug.h"
+
+namespace tarrowlink {
+namespace {
+
+using test::Wire;
+
+struct DecodedStrip {
+    int x, y, width, height;
+    uint32_t encoding;
+    std::vector<uint8_t> pixels;
+};
+
+int Big16(const uint8_t* p) {
+    return p[0] << 8 | p[1];
+}
+uint32_t Big32(const uint8_t* p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+// Splits a payload by its size list and decodes every strip the way a receiver does.
+std::vector<DecodedStrip> Decode(const std::vector<uint8_t>& payload, int32_t total,
+                                 const std::vector<int32_t>& sizes, int count, int bpp) {
+    std::vector<DecodedStrip> strips;
+    size_t at = 0;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t* strip = payload.data() + at;
+        DecodedStrip d{Big16(strip),     Big16(strip + 2), Big16(strip + 4),
+                       Big16(strip + 6), Big32(strip + 8), {}};
+        const uint32_t compressed = Big32(strip + 12);
+        EXPECT_EQ(compressed + 16, uint32_t(sizes[i])) << "strip " << i;
+        d.pixels.resize(size_t(d.width) * d.height * bpp);
+        lzo_uint out_length = d.pixels.size();
+        EXPECT_EQ(
+            lzo1x_decompress_safe(strip + 16, compressed, d.pixels.data(), &out_length, nullptr),
+            LZO_E_OK)
+            << "strip " << i;
+        EXPECT_EQ(out_length, d.pixels.size()) << "strip " << i;
+        strips.push_back(std::move(d));
+        at += size_t(sizes[i]);
+    }
+    EXPECT_EQ(at, size_t(total));
+    return strips;
+}
+
+Wire FormFor(int depth) {
+    return depth == 16 ? Wire::k565 : depth == 24 ? Wire::k24 : Wire::kOpaque32;
+}
+
+// The rows y0..y1 of a capture buffer, converted pixel by pixel, row y0 first.
+std::vector<uint8_t> ExpectedRows(const std::vector<uint8_t>& frame, int width, int depth, int x0,
+                                  int y0, int x1, int y1) {
+    std::vector<uint8_t> out;
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            test::AppendReference(FormFor(depth), &frame[(size_t(y) * width + x) * 4], out);
+        }
+    }
+    return out;
+}
+
+class Encoder {
+  public:
+    Encoder(int width, int height, int depth) : width_(width), height_(height), depth_(depth) {
+        EXPECT_EQ(encoder.Configure(width, height, depth), 1);
+        encoder.SetSourceFormat(kCapturePixelFormat, width, height);
+        encoder.SetWireFormat(WirePixelFormatFor(depth));
+        payload.assign(size_t(encoder.MaxPayloadSize()), 0);
+        sizes.assign(size_t(encoder.MaxStripCount()), -1);
+    }
+
+    // Encodes and decodes the rectangle; checks every strip against the reference conversion,
+    // that strips come bottom row first on the strip grid, and returns them.
+    std::vector<DecodedStrip> RoundTrip(const std::vector<uint8_t>& frame, PixelRect r) {
+        std::fill(sizes.begin(), sizes.end(), -1);
+        total = encoder.EncodeRectangle(frame.data(), payload.data(), sizes.data(), r);
+        count = 0;
+        while (count < int(sizes.size()) && sizes[count] != -1) ++count;
+        std::vector<DecodedStrip> strips = Decode(payload, total, sizes, count, depth_ / 8);
+        int next_row = r.y0;
+        for (const DecodedStrip& s : strips) {
+            EXPECT_EQ(s.x, r.x0);
+            EXPECT_EQ(s.width, r.x1 - r.x0);
+            // Bottom to top, on the strip grid; a left-out strip leaves a gap.
+            EXPECT_GE(s.y, next_row);
+            EXPECT_EQ((s.y - r.y0) % encoder.RowsPerStrip(r.x1 - r.x0), 0);
+            EXPECT_EQ(s.height, std::min(encoder.RowsPerStrip(r.x1 - r.x0), r.y1 - s.y));
+            EXPECT_EQ(s.encoding, 0u);
+            EXPECT_EQ(s.pixels,
+                      ExpectedRows(frame, width_, depth_, r.x0, s.y, r.x1, s.y + s.height));
+            next_row = s.y + s.height;
+        }
+        return strips;
+    }
+
+    UltraEncoder encoder;
+    std::vector<uint8_t> payload;
+    std::vector<int32_t> sizes;
+    int32_t total = 0;
+    int count = 0;
+
+  private:
+    int width_, height_, depth_;
+};
+
+TEST(UltraEncoder, FullScreenAtDepth16GivesFortyEightStripsOfSixteenRows) {
+    const std::vector<uint8_t> frame = test::FlatFrame(1024, 768, 1);
+    Encoder e(1024, 768, 16);
+    EXPECT_EQ(e.encoder.CountStrips(0, 0, 1024, 768), 48);
+    std::vector<DecodedStrip> strips = e.RoundTrip(frame, {0, 0, 1024, 768});
+    ASSERT_EQ(strips.size(), 48u);
+    for (const DecodedStrip& s : strips) {
+        EXPECT_EQ(s.height, 16);
+        EXPECT_EQ(s.pixels.size(), 32768u);
+    }
+    EXPECT_EQ(strips.back().y, 752);
+}
+
+TEST(UltraEncoder, RoundTripsAtEveryDepth) {
+    const std::vector<uint8_t> frame = test::FlatFrame(640, 480, 2);
+    for (int depth : {16, 24, 32}) {
+        SCOPED_TRACE("depth " + std::to_string(depth));
+        Encoder e(640, 480, depth);
+        EXPECT_EQ(e.RoundTrip(frame, {0, 0, 640, 480}).size(), 30u);
+        // A half-width rectangle gets strips of 32 rows; an odd one ends in a short strip.
+        std::vector<DecodedStrip> half = e.RoundTrip(frame, {320, 100, 640, 300});
+        ASSERT_EQ(half.size(), 7u);
+        EXPECT_EQ(half[0].height, 32);
+        EXPECT_EQ(half[6].height, 8);
+        EXPECT_EQ(e.RoundTrip(frame, {7, 3, 301, 479}).size(),
+                  size_t(e.encoder.CountStrips(7, 3, 301, 479)));
+    }
+}
+
+TEST(UltraEncoder, NarrowRectangleGetsTallStrips) {
+    const std::vector<uint8_t> frame = test::FlatFrame(1024, 768, 3);
+    Encoder e(1024, 768, 16);
+    EXPECT_EQ(e.encoder.RowsPerStrip(100), 163);
+    EXPECT_EQ(e.encoder.CountStrips(10, 5, 110, 405), 3);
+    std::vector<DecodedStrip> strips = e.RoundTrip(frame, {10, 5, 110, 405});
+    ASSERT_EQ(strips.size(), 3u);
+    EXPECT_EQ(strips[0].height, 163);
+    EXPECT_EQ(strips[1].height, 163);
+    EXPECT_EQ(strips[2].height, 74);
+}
+
+TEST(UltraEncoder, OneRowRectanglesGiveOneStripOfOneRow) {
+    const std::vector<uint8_t> frame = test::FlatFrame(1024, 768, 4);
+    for (int depth : {16, 24, 32}) {
+        Encoder e(1024, 768, depth);
+        for (int row : {0, 383, 767}) {
+            SCOPED_TRACE("depth " + std::to_string(depth) + " row " + std::to_string(row));
+            EXPECT_EQ(e.encoder.CountStrips(0, row, 1024, row + 1), 1);
+            std::vector<DecodedStrip> strips = e.RoundTrip(frame, {0, row, 1024, row + 1});
+            ASSERT_EQ(strips.size(), 1u);
+            EXPECT_EQ(strips[0].height, 1);
+            EXPECT_EQ(strips[0].y, row);
+        }
+    }
+}
+
+TEST(UltraEncoder, HeaderIsBigEndianWithZeroEncoding) {
+    const std::vector<uint8_t> frame = test::FlatFrame(1024, 768, 5);
+    Encoder e(1024, 768, 16);
+    e.RoundTrip(frame, {300, 260, 812, 290});
+    ASSERT_EQ(e.count, 1);
+    const uint8_t* h = e.payload.data();
+    EXPECT_EQ(std::vector<uint8_t>(h, h + 12),
+              (std::vector<uint8_t>{0x01, 0x2C, 0x01, 0x04, 0x02, 0x00, 0x00, 0x1E, 0, 0, 0, 0}));
+    const uint32_t compressed = uint32_t(e.sizes[0] - 16);
+    EXPECT_EQ(std::vector<uint8_t>(h + 12, h + 16),
+              (std::vector<uint8_t>{uint8_t(compressed >> 24), uint8_t(compressed >> 16),
+                                    uint8_t(compressed >> 8), uint8_t(compressed)}));
+    EXPECT_EQ(e.encoder.LastCompressedLength(), int32_t(compressed));
+}
+
+TEST(UltraEncoder, IncompressibleStripIsLeftOutWithoutASizeEntry) {
+    std::vector<uint8_t> frame = test::FlatFrame(1024, 64, 6);
+    // Rows 16..31, the second strip of a full-width rectangle, are noise.
+    std::vector<uint8_t> noise = test::RandomBytes(1024 * 16 * 4, 66);
+    std::copy(noise.begin(), noise.end(), frame.begin() + 1024 * 16 * 4);
+    for (int depth : {16, 24, 32}) {
+        SCOPED_TRACE("depth " + std::to_string(depth));
+        Encoder e(1024, 64, depth);
+        // The noise really does grow under LZO1X-1 at this depth.
+        std::vector<uint8_t> converted = ExpectedRows(frame, 1024, depth, 0, 16, 1024, 32);
+        std::vector<uint8_t> out(UltraEncoder::CompressBound(converted.size()));
+        EXPECT_GT(e.encoder.CompressBlock(converted.data(), out.data(), int32_t(converted.size())),
+                  int32_t(converted.size()));
+
+        std::vector<DecodedStrip> strips = e.RoundTrip(frame, {0, 0, 1024, 48});
+        ASSERT_EQ(strips.size(), 2u);
+        EXPECT_EQ(e.count, 2);
+        EXPECT_EQ(strips[0].y, 0);
+        EXPECT_EQ(strips[1].y, 32);
+        EXPECT_EQ(e.total, e.sizes[0] + e.sizes[1]);
+        // Noise alone gives nothing to send.
+        EXPECT_EQ(e.encoder.EncodeRectangle(frame.data(), e.payload.data(), e.sizes.data(),
+                                            {0, 16, 1024, 32}),
+                  0);
+    }
+}
+
+// LZO1X-1 writes past the raw size before the encoder can see that a strip did not shrink; the
+// strip buffer must take that, and nothing may land beyond it.
+TEST(UltraEncoder, IncompressibleStripStaysInsideItsBuffer) {
+    for (int depth : {16, 24, 32}) {
+        SCOPED_TRACE("depth " + std::to_string(depth));
+        std::vector<uint8_t> frame = test::RandomBytes(1920 * 32 * 4, uint32_t(depth));
+        Encoder e(1920, 32, depth);
+        const size_t raw = 1920 * 16 * size_t(depth / 8);
+        ASSERT_GE(size_t(e.encoder.StripBufferSize()), 16 + UltraEncoder::CompressBound(raw));
+        std::vector<uint8_t> buffer(size_t(e.encoder.StripBufferSize()) + 256, 0xA5);
+        EXPECT_EQ(e.encoder.EncodeStrip(frame.data(), buffer.data(), {0, 16, 1920, 32}), 0);
+        const size_t written = size_t(e.encoder.LastCompressedLength()) + 16;
+        EXPECT_GT(written, raw + 16);
+        EXPECT_LE(written, size_t(e.encoder.StripBufferSize()));
+        for (size_t i = size_t(e.encoder.StripBufferSize()); i < buffer.size(); ++i) {
+            ASSERT_EQ(buffer[i], 0xA5) << i;
+        }
+    }
+}
+
+TEST(UltraEncoder, Depth32HasAnOpaqueFourthByte) {
+    const std::vector<uint8_t> frame = test::FlatFrame(256, 64, 7);
+    Encoder e(256, 64, 32);
+    std::vector<DecodedStrip> strips = e.RoundTrip(frame, {0, 0, 256, 64});
+    ASSERT_EQ(strips.size(), 4u);
+    for (const DecodedStrip& s : strips) {
+        for (size_t i = 3; i < s.pixels.size(); i += 4) ASSERT_EQ(s.pixels[i], 0xFF) << i;
+    }
+}
+
+TEST(UltraEncoder, RefusesUnsupportedSetUp) {
+    std::vector<std::string> lines;
+    platform::SetDebugSink([&](std::string_view text) { lines.emplace_back(text); });
+    const std::vector<uint8_t> frame = test::FlatFrame(64, 32, 8);
+    std::vector<uint8_t> payload(64 * 32 * 4 + 1024);
+    std::vector<int32_t> sizes(8, -1);
+    UltraEncoder encoder;
+    for (int depth : {0, 8, 15, 30, 64}) {
+        EXPECT_EQ(encoder.Configure(64, 32, depth), 0) << depth;
+        EXPECT_EQ(
+            encoder.EncodeRectangle(frame.data(), payload.data(), sizes.data(), {0, 0, 64, 32}), 0);
+    }
+    EXPECT_EQ(encoder.Configure(0, 32, 16), 0);
+    EXPECT_EQ(encoder.Configure(64, UltraEncoder::kMaxCaptureSide + 1, 16), 0);
+    platform::SetDebugSink(nullptr);
+    EXPECT_EQ(sizes[0], -1);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[1], "Ultra encoder: remote depth 8 is not supported\n");
+    EXPECT_EQ(lines[5], "Ultra encoder: capture size 0x32 is not supported\n");
+
+    // A later good set-up works again.
+    EXPECT_EQ(encoder.Configure(64, 32, 16), 1);
+    EXPECT_GT(encoder.EncodeRectangle(frame.data(), payload.data(), sizes.data(), {0, 0, 64, 32}),
+              0);
+}
+
+TEST(UltraEncoder, RejectsRectanglesOutsideTheCapture) {
+    const std::vector<uint8_t> frame = test::FlatFrame(128, 64, 9);
+    Encoder e(128, 64, 24);
+    std::vector<std::string> lines;
+    platform::SetDebugSink([&](std::string_view text) { lines.emplace_back(text); });
+    for (PixelRect r :
+         {PixelRect{0, 0, 129, 16}, PixelRect{-1, 0, 10, 10}, PixelRect{0, 60, 128, 65},
+          PixelRect{10, 0, 5, 10}, PixelRect{0, 0, 0, 64}, PixelRect{0, 5, 128, 5}}) {
+        EXPECT_EQ(e.encoder.EncodeRectangle(frame.data(), e.payload.data(), e.sizes.data(), r), 0);
+    }
+    platform::SetDebugSink(nullptr);
+    // Empty rectangles are silent; the three that reach outside say so.
+    EXPECT_EQ(lines.size(), 3u);
+    EXPECT_EQ(e.sizes[0], -1);
+    EXPECT_EQ(e.encoder.CountStrips(10, 0, 10, 64), 0);
+    EXPECT_EQ(e.encoder.CountStrips(0, 7, 128, 7), 0);
+
+    std::vector<uint8_t> strip(size_t(e.encoder.StripBufferSize()));
+    // More than a strip's worth of pixels, and a rectangle outside the capture, are errors.
+    EXPECT_EQ(e.encoder.EncodeStrip(frame.data(), strip.data(), {0, 0, 128, 17}), -1);
+    EXPECT_EQ(e.encoder.EncodeStrip(frame.data(), strip.data(), {0, 60, 128, 65}), -1);
+    EXPECT_EQ(e.encoder.ConvertRows24(frame.data(), strip.data(), {0, 60, 128, 65}), 0);
+}
+
+TEST(UltraEncoder, CompressBlockWorksWithoutConfigure) {
+    UltraEncoder encoder;
+    EXPECT_STREQ(encoder.GetName(), "Ultra");
+    std::vector<uint8_t> block = test::FlatFrame(32, 17, 10);
+    block.resize(2176);
+    std::vector<uint8_t> out(UltraEncoder::CompressBound(block.size()));
+    const int32_t n = encoder.CompressBlock(block.data(), out.data(), int32_t(block.size()));
+    ASSERT_GT(n, 0);
+    std::vector<uint8_t> back(block.size());
+    lzo_uint back_length = back.size();
+    ASSERT_EQ(lzo1x_decompress_safe(out.data(), lzo_uint(n), back.data(), &back_length, nullptr),
+              LZO_E_OK);
+    EXPECT_EQ(back, block);
+}
+
+TEST(UltraEncoder, BufferSizesCoverTheWorstRectangle) {
+    for (int depth : {16, 24, 32}) {
+        Encoder e(1366, 770, depth);
+        EXPECT_EQ(e.encoder.MaxStripCount(), 49);
+        // The largest payload: every strip kept at its raw size plus its header.
+        EXPECT_EQ(e.encoder.MaxPayloadSize(), 1366 * 770 * depth / 8 + 49 * 16);
+        EXPECT_LE(e.encoder.MaxPayloadSize(), e.encoder.MaxEncodedSize(1366, 770));
+    }
+}
+
+}  // namespace
+}  // namespace tarrowlink
