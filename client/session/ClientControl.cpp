@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "client/capture/CaptureRecord.h"
+#include "client/session/Components.h"
 #include "client/session/ControlMessage.h"
 #include "client/session/ControlThreads.h"
 #include "client/session/Discovery.h"
@@ -41,6 +43,7 @@ ClientControl::~ClientControl() = default;
 int ClientControl::Initialize() {
     static constexpr int32_t kHandshakeTypes[5] = {4, 0, 1, 5, 2};
     for (int i = 0; i < 5; ++i) m_handshakeTypes[i] = kHandshakeTypes[i];
+    MakeComponents();
     // The network layer needs no start-up on this system beyond being counted once per process,
     // so callers see the same results as where a start-up call is needed.
     int32_t expected = 0;
@@ -79,7 +82,7 @@ int ClientControl::LoginServer(const char* address) {
         EndControlThread();
         CloseTcpSocket(TcpSocket::Control);
         CloseTcpSocket(TcpSocket::Data);
-        session.full_refresh.store(1);
+        FullRefreshFlag().store(1);
     }
     SetReceiverAddress(std::string(address, strnlen(address, 15)));
     if (CreateTcpSocket(TcpSocket::Control) < 0) return 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "client/capture/CaptureRecord.h"
 #include "client/session/ControlMessage.h"
 #include "client/session/Discovery.h"
 #include "client/session/Geometry.h"
@@ -59,7 +60,7 @@ void HandleConnectionLost() {
     SetServerSeen(0);
     CloseTcpSocket(TcpSocket::Data);
     CloseTcpSocket(TcpSocket::Control);
-    TheSession().full_refresh.store(1);
+    FullRefreshFlag().store(1);
     Notify(kNotifyConnectionLost);
     TerminateSendingThread();
 }

@@ -2,7 +2,9 @@
 
 #include <mutex>
 
+#include "client/capture/Scaling.h"
 #include "client/session/Session.h"
+#include "mirror/Vitrex.h"
 #include "platform/NoDestructor.h"
 #include "platform/Screen.h"
 
@@ -52,21 +54,13 @@ void SetScreenSizeSourceForTests(std::function<bool(int*, int*)> source) {
     s.source = std::move(source);
 }
 
-int32_t ScaleCoordinate(uint16_t value, float coefficient, int32_t divisor) {
-    if (divisor <= 0) divisor = 1;
-    if (coefficient <= 1.0f) {
-        return static_cast<int32_t>(static_cast<double>(value) * coefficient + 0.5) / divisor;
-    }
-    uint32_t n = static_cast<uint32_t>(coefficient);
-    uint32_t numerator = (n >> 8) & 0xFF;
-    uint32_t denominator = n & 0xFF;
-    if (denominator == 0) return value / divisor;
-    return static_cast<int32_t>(value * numerator / denominator) / divisor;
-}
-
-int ApplyVideoGrid(int32_t, int32_t) {
-    // The change tracker lays its grid here and hands back its coefficients; until it is part of
-    // the library, the coefficients keep their values.
+int ApplyVideoGrid(int32_t width, int32_t height) {
+    int sw = 0, sh = 0;
+    LocalScreenSize(&sw, &sh);
+    Vitrex::SetVideoGrid(sw, sh, width, height);
+    Geometry& g = TheGeometry();
+    g.coefficient_x.store(Vitrex::GetCof(1));
+    g.coefficient_y.store(Vitrex::GetCof(0));
     return 1;
 }
 

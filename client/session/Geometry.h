@@ -34,11 +34,6 @@ bool LocalScreenSize(int* width, int* height);
 // Replaces where LocalScreenSize gets its answer (tests); an empty function restores the desktop.
 void SetScreenSizeSourceForTests(std::function<bool(int*, int*)> source);
 
-// Scales one 16-bit coordinate: a coefficient up to 1.0 multiplies (rounded, then divided by
-// divisor); a larger one encodes a ratio, numerator in bits 15..8 and denominator in bits 7..0 of
-// its integer value. A ratio with a zero denominator leaves the value unscaled (but divided).
-int32_t ScaleCoordinate(uint16_t value, float coefficient, int32_t divisor);
-
 // Works out the capture and picture sizes for a receiver of width x height and the local screen.
 // 1 when both capture sides are non-zero. Control thread.
 int ComputeGeometry(int32_t width, int32_t height);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "client/capture/OutgoingMessage.h"
+
 namespace tarrowlink {
 
 // How long connecting and each login reply may take before the receiver counts as not answering.
@@ -13,7 +15,7 @@ constexpr int kConnectTimeout_ms = 10000;
 int ReplyTimeout_ms();
 void SetReplyTimeoutForTests(int timeout_ms);
 
-class NetChannel {
+class NetChannel : public DataSink {
   public:
     NetChannel() = default;
     // Closes nothing: the sockets belong to the process.
@@ -30,7 +32,7 @@ class NetChannel {
     // is new. Without sizes, length is a byte count; with sizes, length chunks of sizes[i] bytes
     // lie one after another in buffer. 0, or -1 when the data socket cannot be made or connected.
     // Sending thread.
-    virtual int SendData(const uint8_t* buffer, int length, const int* sizes);
+    int SendData(const uint8_t* buffer, int length, const int* sizes) override;
     // Reserved operation; does nothing and returns 0.
     virtual int Reserved(int, int) { return 0; }
     // Closes the data socket; returns 0.

@@ -1,13 +1,19 @@
 #include "client/session/Projection.h"
 
-#include <mutex>
+#include <sys/socket.h>
 
+#include <mutex>
+#include <new>
+
+#include "client/capture/CaptureRecord.h"
+#include "client/session/Components.h"
 #include "client/session/ControlMessage.h"
 #include "client/session/ControlThreads.h"
 #include "client/session/Discovery.h"
 #include "client/session/Geometry.h"
 #include "client/session/NetChannel.h"
 #include "client/session/Session.h"
+#include "client/session/Sockets.h"
 #include "platform/Debug.h"
 #include "platform/NoDestructor.h"
 #include "platform/WorkerThread.h"
@@ -15,14 +21,99 @@
 namespace tarrowlink {
 namespace {
 
+constexpr int kPassInterval_ms = 50;
+constexpr int kFirstSendRepeat_ms = 400;
+
+// The capture records of one projection: 16 screen records and the cursor record, each with a
+// frame buffer of the capture size. Made at projection start, freed when it stops.
+struct ProjectionRecords {
+    CaptureRecord screen[kMaxRectangles];
+    CaptureRecord cursor;
+};
+
 struct SendingState {
-    std::mutex mutex;  // guards the thread object
+    std::mutex mutex;  // guards the thread object and the records' lifetime
     platform::WorkerThread thread;
+    std::unique_ptr<ProjectionRecords> records;
 };
 
 SendingState& TheSending() {
     static platform::NoDestructor<SendingState> state;
     return *state;
+}
+
+// Allocates the 17 frame buffers of width x height 32-bit pixels; nullptr when a size is 0 or
+// memory runs out.
+std::unique_ptr<ProjectionRecords> AllocateRecords(int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return nullptr;
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    auto records = std::unique_ptr<ProjectionRecords>(new (std::nothrow) ProjectionRecords);
+    if (!records) return nullptr;
+    auto allocate = [size](CaptureRecord& record) {
+        record.frame_buffer.reset(new (std::nothrow) uint8_t[size]());
+        record.frame_buffer_size = record.frame_buffer ? size : 0;
+        return record.frame_buffer != nullptr;
+    };
+    for (CaptureRecord& record : records->screen) {
+        if (!allocate(record)) return nullptr;
+    }
+    if (!allocate(records->cursor)) return nullptr;
+    return records;
+}
+
+void SendScreenRecords(const platform::WorkerThread::Context& context, Components& c,
+                       ProjectionRecords& records) {
+    int count = c.capture->CaptureScreen(records.screen);
+    for (int i = 0; i < count && !context.StopRequested(); ++i) {
+        if (!c.screen_update->Prepare(records.screen[i])) continue;
+        c.screen_update->Send();
+        // The very first update of the process goes out twice, to give a receiver that is still
+        // setting up its picture a second chance.
+        if (TheGeometry().first_send.exchange(0) == 1) {
+            if (!context.SleepFor(kFirstSendRepeat_ms)) return;
+            c.screen_update->Send();
+        }
+    }
+}
+
+void SendCursor(Components& c, ProjectionRecords& records) {
+    c.capture->CaptureCursor(&records.cursor);
+    if (records.cursor.type == kRecordMonochromeCursor) {
+        if (c.mono_cursor->Prepare(records.cursor)) c.mono_cursor->Send();
+    } else if (records.cursor.type == kRecordColourCursor) {
+        if (c.colour_cursor->Prepare(records.cursor)) c.colour_cursor->Send();
+    }
+}
+
+// Tells the receiver once per change of the local screen size; the capture follows the screen.
+void WatchScreenSize(Components& c) {
+    Geometry& g = TheGeometry();
+    int width = 0, height = 0;
+    if (!c.capture->CurrentScreenSize(&width, &height)) return;
+    if (g.last_screen_width.load() == 0 && g.last_screen_height.load() == 0) {
+        g.last_screen_width.store(width);
+        g.last_screen_height.store(height);
+        return;
+    }
+    if (width == g.last_screen_width.load() && height == g.last_screen_height.load()) return;
+    g.last_screen_width.store(width);
+    g.last_screen_height.store(height);
+    SendControlRequest(MSG_SCREEN_CHANGED);
+    c.capture->FollowScreen();
+}
+
+void SendingThread(const platform::WorkerThread::Context& context, ProjectionRecords* records) {
+    Components& c = TheComponents();
+    if (!c.Complete()) return;
+    if (KeepAliveExists()) PauseKeepAlive();
+    if (records == nullptr) return;
+    while (!context.StopRequested()) {
+        SendScreenRecords(context, c, *records);
+        if (context.StopRequested()) break;
+        SendCursor(c, *records);
+        WatchScreenSize(c);
+        if (!context.SleepFor(kPassInterval_ms)) break;
+    }
 }
 
 }  // namespace
@@ -39,8 +130,11 @@ int StopProjecting(int from_receiver) {
     if (from_receiver == 0 && ServerSeen() == 1) SendControlRequest(MSG_STOP_REQUEST);
     TerminateSendingThread();
     SessionChannel().CloseData(0);
-    session.full_refresh.store(1);
+    FullRefreshFlag().store(1);
     session.state.store(StateStopped);
+    SendingState& sending = TheSending();
+    std::lock_guard lock(sending.mutex);
+    sending.records.reset();
     return 1;
 }
 
@@ -54,6 +148,36 @@ int StartSending() {
     PutInt32(payload, g.picture_width.load());
     PutInt32(payload + 4, g.picture_height.load());
     if (SessionChannel().SendControl(payload, MSG_PICTURE_SIZE) != 0) return 0;
+
+    const int32_t width = g.capture_width.load();
+    const int32_t height = g.capture_height.load();
+    SendingState& sending = TheSending();
+    std::lock_guard lock(sending.mutex);
+    sending.thread.RequestStop();  // normally gone already; its records must outlive it
+    sending.thread.Join();
+    sending.records.reset();
+    sending.records = AllocateRecords(width, height);
+    if (!sending.records) {
+        platform::DebugFormat("Cannot allocate the frame buffers for %dx%d\n", width, height);
+        return 0;
+    }
+    Components& c = TheComponents();
+    if (!c.Complete()) return 0;
+    c.screen_update->SetCaptureFormat(width, height, session.receiver_bits.load());
+    if (!c.screen_update->Setup()) return 0;
+    c.mono_cursor->SetCaptureHeight(height);
+    c.colour_cursor->SetCaptureHeight(height);
+    c.capture->SetResolutionDivisor(g.resolution_divisor.load());
+    if (!c.capture->BeginScaled(width, height, g.coefficient_x.load(), g.coefficient_y.load(),
+                                g.stretch.load())) {
+        return 0;
+    }
+
+    platform::DebugOutput("Main Sending data Thread is starting...\n");
+    ProjectionRecords* records = sending.records.get();
+    sending.thread.Start([records](const platform::WorkerThread::Context& context) {
+        SendingThread(context, records);
+    });
     return 1;
 }
 
@@ -64,6 +188,12 @@ void TerminateSendingThread() {
     if (!sending.thread.Exists()) return;
     platform::DebugOutput("Main sending thread has been terminated.\n");
     sending.thread.RequestStop();
+    if (sending.thread.Running()) {
+        // A send blocked on a stalled receiver is woken. The unit it was writing is cut off, and
+        // every caller closes the data connection right after this, so it is never continued.
+        int fd = TcpSocketFd(TcpSocket::Data);
+        if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+    }
     sending.thread.Join();
 }
 

@@ -1,7 +1,9 @@
 #include "client/session/Session.h"
 
+#include "client/session/Components.h"
 #include "client/session/ControlThreads.h"
 #include "client/session/Discovery.h"
+#include "client/session/Projection.h"
 #include "client/session/Sockets.h"
 #include "platform/MessageRegistry.h"
 #include "platform/NoDestructor.h"
@@ -60,6 +62,8 @@ struct LibraryLifetime {
         TheSession().shutting_down.store(true);
         StopDiscovery();
         StopControlThreads();
+        TerminateSendingThread();
+        ReleaseComponents();
     }
 };
 

@@ -32,9 +32,6 @@ struct Session {
     std::atomic<int32_t> receiver_height{0};
     std::atomic<int32_t> receiver_bits{0};
 
-    // 1 makes the next capture step send the whole screen; the sending thread clears it.
-    std::atomic<int32_t> full_refresh{1};
-
     // The receiver's address text (at most 15 characters), set by LoginServer.
     std::mutex address_mutex;
     std::string receiver_address;

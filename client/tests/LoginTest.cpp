@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "client/UserInterface.h"
+#include "client/capture/Scaling.h"
 #include "client/session/AesCipher.h"
 #include "client/session/ControlMessage.h"
 #include "client/session/ControlThreads.h"

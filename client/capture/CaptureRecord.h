@@ -1,0 +1,37 @@
+// The unit that travels from a capture step to the outgoing messages, and the process-wide flag
+// that makes the next step send the whole screen.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "client/capture/CursorShape.h"
+
+namespace tarrowlink {
+
+enum CaptureRecordType : int32_t {
+    kRecordScreen = 200,
+    kRecordMonochromeCursor = kCursorMonochrome,
+    kRecordColourCursor = kCursorColour,
+};
+
+struct CaptureRecord {
+    int32_t type = 0;
+    // Screen records: x0, y0, x1, y1, 0, 0 on the capture surface (rows from the bottom). Cursor
+    // records: the cursor placement.
+    int16_t placement[6] = {};
+    uint8_t cursor_pixels[kCursorPixelBytes] = {};  // colour cursors only
+    // Capture width x height x 4 bytes, made by the session at projection start. A screen record
+    // holds the rectangle's pixels at the rectangle's place (bottom-up rows of capture width);
+    // a cursor record holds the cursor's mask bits (and, colour, the converted pixels after them).
+    std::unique_ptr<uint8_t[]> frame_buffer;
+    size_t frame_buffer_size = 0;
+};
+
+// 1 makes the next capture step send the whole screen. Starts at 1; the session sets it when a
+// projection stops or the connection changes, the sending thread's capture step clears it.
+std::atomic<int32_t>& FullRefreshFlag();
+
+}  // namespace tarrowlink
