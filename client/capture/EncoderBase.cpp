@@ -48,6 +48,18 @@ bool EncoderBase::InsideCapture(const PixelRect& r) const {
            r.y1 <= m_height;
 }
 
+void EncoderBase::PrefetchRows(const uint8_t* source, const PixelRect& rectangle) const {
+    if (source == nullptr || !InsideCapture(rectangle)) return;
+    constexpr size_t kCacheLine = 64;
+    const size_t stride = static_cast<size_t>(m_width) * 4;
+    const size_t row_bytes = static_cast<size_t>(rectangle.x1 - rectangle.x0) * 4;
+    const uint8_t* row =
+        source + static_cast<size_t>(rectangle.y0) * stride + static_cast<size_t>(rectangle.x0) * 4;
+    for (int32_t y = rectangle.y0; y < rectangle.y1; ++y, row += stride) {
+        for (size_t at = 0; at < row_bytes; at += kCacheLine) __builtin_prefetch(row + at, 0, 2);
+    }
+}
+
 int32_t EncoderBase::ConvertRows(RowConverter convert, int32_t bytes_per_pixel,
                                  const uint8_t* source, uint8_t* destination,
                                  const PixelRect& rectangle) const {

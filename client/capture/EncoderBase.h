@@ -58,6 +58,11 @@ class EncoderBase {
     const PixelFormat& WireFormat() const { return m_wireFormat; }
 
   protected:
+    // Asks the CPU to start loading the rectangle's rows of source into its outer caches (not the
+    // innermost one, which the compressor is using), so that a later conversion finds them there.
+    // No effect on any result; an empty rectangle does nothing.
+    void PrefetchRows(const uint8_t* source, const PixelRect& rectangle) const;
+
     using RowConverter = void (*)(uint8_t* destination, const uint8_t* source, int count);
     int32_t ConvertRows(RowConverter convert, int32_t bytes_per_pixel, const uint8_t* source,
                         uint8_t* destination, const PixelRect& rectangle) const;

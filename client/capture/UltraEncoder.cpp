@@ -139,9 +139,13 @@ int32_t UltraEncoder::EncodeRectangle(const uint8_t* source, uint8_t* destinatio
     for (int32_t row = rectangle.y0; row < rectangle.y1;) {
         const int32_t rows = std::min(rows_per_strip, rectangle.y1 - row);
         const PixelRect strip{rectangle.x0, row, rectangle.x1, row + rows};
-        const int32_t size = EncodeStrip(source, m_stripOutput.get(), strip);
-        if (size < 0) return 0;
+        const int32_t length = ConvertStrip(source, strip);
+        if (length <= 0) return 0;
         row += rows;
+        // The next strip's pixels travel in from memory while the compressor works on this one.
+        PrefetchRows(source, {rectangle.x0, row, rectangle.x1,
+                              std::min(rectangle.y1, row + rows_per_strip)});
+        const int32_t size = CompressStrip(length, m_stripOutput.get(), strip);
         if (size > 0) {
             std::memcpy(write, m_stripOutput.get(), static_cast<size_t>(size));
             write += size;
@@ -156,36 +160,35 @@ int32_t UltraEncoder::EncodeStrip(const uint8_t* source, uint8_t* destination,
                                   const PixelRect& rectangle) {
     if (!m_translation) return 0;
     if (!InsideCapture(rectangle) || source == nullptr || destination == nullptr) return -1;
-    const int32_t w = rectangle.x1 - rectangle.x0;
-    const int32_t h = rectangle.y1 - rectangle.y0;
+    const int64_t pixels = int64_t{rectangle.x1 - rectangle.x0} * (rectangle.y1 - rectangle.y0);
     // The translation buffer holds kStripRows full rows: larger pieces are not strips.
-    if (int64_t{w} * h * (m_remoteBitsPerPixel / 8) > static_cast<int64_t>(m_translationSize)) {
-        return -1;
-    }
+    if (pixels * (m_remoteBitsPerPixel / 8) > static_cast<int64_t>(m_translationSize)) return -1;
+    const int32_t length = ConvertStrip(source, rectangle);
+    if (length <= 0) return -1;
+    return CompressStrip(length, destination, rectangle);
+}
 
-    int32_t length = 0;
+int32_t UltraEncoder::ConvertStrip(const uint8_t* source, const PixelRect& rectangle) {
     switch (m_remoteBitsPerPixel) {
         case 16:
-            length = ConvertRows16(source, m_translation.get(), rectangle);
-            break;
+            return ConvertRows16(source, m_translation.get(), rectangle);
         case 24:
-            length = ConvertRows24(source, m_translation.get(), rectangle);
-            break;
+            return ConvertRows24(source, m_translation.get(), rectangle);
         case 32:
-            // Same bytes as 24-bit pixels widened with an opaque fourth byte, in one pass.
-            length = ConvertRowsOpaque32(source, m_translation.get(), rectangle);
-            break;
+            // The same bytes as 24-bit pixels widened with an opaque fourth byte, in one pass.
+            return ConvertRowsOpaque32(source, m_translation.get(), rectangle);
         default:
             return 0;
     }
-    if (length <= 0) return -1;
+}
 
+int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,
+                                    const PixelRect& rectangle) {
     PutBig16(destination + 0, rectangle.x0);
     PutBig16(destination + 2, rectangle.y0);
-    PutBig16(destination + 4, w);
-    PutBig16(destination + 6, h);
+    PutBig16(destination + 4, rectangle.x1 - rectangle.x0);
+    PutBig16(destination + 6, rectangle.y1 - rectangle.y0);
     PutBig32(destination + 8, m_encodingId);
-
     const int32_t compressed =
         CompressBlock(m_translation.get(), destination + kStripHeaderSize, length);
     if (compressed <= 0 || compressed > length) return 0;

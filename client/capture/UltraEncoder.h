@@ -90,6 +90,11 @@ class UltraEncoder : public EncoderBase {
     static constexpr size_t CompressBound(size_t length) { return length + length / 16 + 64 + 3; }
 
   private:
+    // Converts the strip's rows for the wire depth into the translation buffer; the length.
+    int32_t ConvertStrip(const uint8_t* source, const PixelRect& rectangle);
+    // Writes the strip header and compresses the length converted bytes behind it. The strip's
+    // size, or 0 when it did not shrink.
+    int32_t CompressStrip(int32_t length, uint8_t* destination, const PixelRect& rectangle);
     // Initialises LZO and makes the work memory on first use. False when either fails.
     bool CompressorReady();
     void FreeBuffers();
