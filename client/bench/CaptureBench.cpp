@@ -1,0 +1,209 @@
+// Cost of one capture step (ScreenCapture::CaptureScreen) on a private X server: the change
+// tracker's box query (DAMAGE, the tile refiner's read-back), the shared-memory read, the stretch
+// when the screen is larger than the receiver, and the copy into the records the encoder reads.
+//
+// Each benchmark runs on its own Xvfb of the screen size it names (started on first use, never the
+// developer's display), so the figures do not depend on the desktop the program runs under. Every
+// iteration first draws the change on the root window (not timed), so that DAMAGE reports it like
+// any other drawing, then times one step. Without Xvfb the benchmarks are skipped with an error;
+// the encoder benchmarks do not need an X server.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "client/bench/BenchFrames.h"
+#include "client/capture/CaptureRecord.h"
+#include "client/capture/Scaling.h"
+#include "client/capture/ScreenCapture.h"
+#include "mirror/Vitrex.h"
+#include "platform/testing/XvfbServer.h"
+
+// Last: Xlib defines macros (CursorShape, Status, ...) that clash with names above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace tarrowlink::bench {
+namespace {
+
+struct DisplayCloser {
+    void operator()(Display* display) const { XCloseDisplay(display); }
+};
+using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
+
+// The private servers, one per screen size, kept until the program ends. Main thread.
+platform::testing::XvfbServer* ServerFor(const FrameSize& screen) {
+    static std::map<std::pair<int, int>, std::unique_ptr<platform::testing::XvfbServer>> servers;
+    auto& server = servers[{screen.width, screen.height}];
+    if (!server) {
+        server = std::make_unique<platform::testing::XvfbServer>(screen.width, screen.height, 24);
+    }
+    return server->Ok() ? server.get() : nullptr;
+}
+
+// What each iteration draws before the timed step.
+enum class Change {
+    kFull,   // a whole new picture (desktop and noise in turn)
+    kSmall,  // a 100 x 100 square in two colours in turn
+    kNone,   // nothing
+};
+
+// The screen, a drawing connection to it and a started capture with its 16 records.
+class CaptureRig {
+  public:
+    bool Start(benchmark::State& state, const FrameSize& screen, const FrameSize& receiver) {
+        platform::testing::XvfbServer* server = ServerFor(screen);
+        if (server == nullptr) {
+            state.SkipWithError("no private X server (is Xvfb installed?)");
+            return false;
+        }
+        // The capture and the change tracker open the display named by DISPLAY.
+        setenv("DISPLAY", server->Display().c_str(), 1);
+        display_.reset(XOpenDisplay(server->Display().c_str()));
+        if (!display_) {
+            state.SkipWithError("cannot open the private X server");
+            return false;
+        }
+        screen_ = screen;
+        root_ = DefaultRootWindow(display_.get());
+        gc_ = DefaultGC(display_.get(), DefaultScreen(display_.get()));
+
+        // The session's geometry: a screen wider than the receiver is stretched onto it.
+        int capture_width = receiver.width;
+        int capture_height = receiver.height;
+        int stretch = 0;
+        Vitrex::SetVideoGrid(screen.width, screen.height, receiver.width, receiver.height);
+        const float cof_x = Vitrex::GetCof(1);
+        const float cof_y = Vitrex::GetCof(0);
+        const int32_t divisor = receiver.width == 1024 && receiver.height == 768 ? 1 : 2;
+        if (screen.width > receiver.width) {
+            stretch = 1;
+            capture_width = ScaleCoordinate(static_cast<uint16_t>(screen.width), cof_x, divisor);
+            capture_height = ScaleCoordinate(static_cast<uint16_t>(screen.height), cof_y, divisor);
+        }
+        capture_.SetResolutionDivisor(divisor);
+        if (!capture_.BeginScaled(capture_width, capture_height, cof_x, cof_y, stretch)) {
+            state.SkipWithError("capture start failed");
+            return false;
+        }
+        const size_t size = size_t(capture_width) * size_t(capture_height) * 4;
+        for (CaptureRecord& record : records_) {
+            record.frame_buffer = std::make_unique<uint8_t[]>(size);
+            record.frame_buffer_size = size;
+        }
+        // The first step of a projection sends the whole screen; the timed steps follow it.
+        FullRefreshFlag().store(1);
+        capture_.CaptureScreen(records_);
+        capture_.CaptureScreen(records_);
+        return true;
+    }
+
+    // Draws the next change and waits until the server has done it.
+    void Draw(Change change) {
+        Display* d = display_.get();
+        ++turn_;
+        if (change == Change::kFull) {
+            if (!images_[0]) {
+                images_[0] = MakeImage(Scene::kDesktop);
+                images_[1] = MakeImage(Scene::kNoise);
+            }
+            XPutImage(d, root_, gc_, images_[turn_ % 2].get(), 0, 0, 0, 0,
+                      static_cast<unsigned>(screen_.width), static_cast<unsigned>(screen_.height));
+        } else if (change == Change::kSmall) {
+            XSetForeground(d, gc_, turn_ % 2 ? 0x3060c0 : 0xe0d020);
+            XFillRectangle(d, root_, gc_, 300, 200, 100, 100);
+        }
+        XSync(d, False);
+    }
+
+    int Step() { return capture_.CaptureScreen(records_); }
+
+    // Area of the records of the last step, in capture pixels.
+    int64_t RecordPixels(int count) const {
+        int64_t total = 0;
+        for (int i = 0; i < count; ++i) {
+            const int16_t* p = records_[i].placement;
+            total += int64_t(p[2] - p[0]) * int64_t(p[3] - p[1]);
+        }
+        return total;
+    }
+
+  private:
+    struct ImageDestroyer {
+        void operator()(XImage* image) const {
+            image->data = nullptr;  // the pixels belong to the frame cache
+            XDestroyImage(image);
+        }
+    };
+    using ImagePtr = std::unique_ptr<XImage, ImageDestroyer>;
+
+    // The scene as an image for the root window. The frames are bottom-up; drawn top-down they
+    // show upside down, which changes nothing here.
+    ImagePtr MakeImage(Scene scene) {
+        Display* d = display_.get();
+        const std::vector<uint8_t>& frame = CaptureFrame(scene, screen_);
+        int s = DefaultScreen(d);
+        return ImagePtr(XCreateImage(d, DefaultVisual(d, s),
+                                     static_cast<unsigned>(DefaultDepth(d, s)), ZPixmap, 0,
+                                     reinterpret_cast<char*>(const_cast<uint8_t*>(frame.data())),
+                                     static_cast<unsigned>(screen_.width),
+                                     static_cast<unsigned>(screen_.height), 32, screen_.width * 4));
+    }
+
+    DisplayPtr display_;
+    Window root_ = 0;
+    GC gc_ = nullptr;
+    FrameSize screen_{};
+    int turn_ = 0;
+    ImagePtr images_[2];
+    ScreenCapture capture_;
+    CaptureRecord records_[kMaxRectangles];
+};
+
+void BM_Capture(benchmark::State& state, FrameSize screen, Change change) {
+    CaptureRig rig;
+    if (!rig.Start(state, screen, FrameSize{1024, 768})) return;
+    int64_t records = 0;
+    int64_t pixels = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        rig.Draw(change);
+        state.ResumeTiming();
+        int count = rig.Step();
+        benchmark::DoNotOptimize(count);
+        records += count;
+        pixels += rig.RecordPixels(count);
+    }
+    const double steps = double(state.iterations());
+    state.counters["records"] = double(records) / steps;
+    state.counters["pixels"] = double(pixels) / steps;
+    state.counters["steps/s"] = benchmark::Counter(steps, benchmark::Counter::kIsRate);
+}
+
+const bool kRegistered = [] {
+    const FrameSize xga{1024, 768};
+    const FrameSize full_hd{1920, 1080};
+    // Real time: most of a step waits on the X server, which is another process.
+    benchmark::RegisterBenchmark("BM_CaptureFull/1024x768", BM_Capture, xga, Change::kFull)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_CaptureSmall/1024x768", BM_Capture, xga, Change::kSmall)
+        ->UseRealTime()
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_CaptureIdle/1024x768", BM_Capture, xga, Change::kNone)
+        ->UseRealTime()
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_CaptureFull/1920x1080_to_1024x768", BM_Capture, full_hd,
+                                 Change::kFull)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    return true;
+}();
+
+}  // namespace
+}  // namespace tarrowlink::bench
