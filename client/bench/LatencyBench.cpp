@@ -539,6 +539,7 @@ int main(int argc, char** argv) {
         } else {
             std::printf("sender pid %d, Xvfb pid %d on %s, sender log %s\n", int(sender.Pid()),
                         int(xvfb_pid), xvfb.Display().c_str(), log_path.c_str());
+            std::fflush(stdout);
             // Let the first full picture settle.
             std::this_thread::sleep_for(std::chrono::seconds(2));
             if (options.latency) result |= MeasureLatency(options, xvfb.Display(), output);
