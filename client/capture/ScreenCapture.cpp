@@ -1,11 +1,10 @@
 #include "client/capture/ScreenCapture.h"
 
-#include <pixman.h>
-
 #include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "client/capture/AreaScaler.h"
 #include "client/capture/Scaling.h"
 #include "platform/Debug.h"
 
@@ -22,44 +21,6 @@ namespace {
 
 constexpr int kResolutionCheckWidth = 1600;
 constexpr int kResolutionCheckHeight = 1200;
-
-struct PixmanImageUnref {
-    void operator()(pixman_image_t* image) const { pixman_image_unref(image); }
-};
-using PixmanImage = std::unique_ptr<pixman_image_t, PixmanImageUnref>;
-
-// Scales src (sw x sh, top-down, 32-bit) onto dst (dw x dh, top-down) with area averaging, the
-// counterpart of a halftone stretch: every destination pixel is the mean of the source pixels it
-// covers, so text and lines stay readable when the screen is shrunk.
-bool ScaleImage(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw, int dh) {
-    PixmanImage source(pixman_image_create_bits(
-        PIXMAN_x8r8g8b8, sw, sh, reinterpret_cast<uint32_t*>(const_cast<uint8_t*>(src)), sw * 4));
-    PixmanImage target(pixman_image_create_bits(PIXMAN_x8r8g8b8, dw, dh,
-                                                reinterpret_cast<uint32_t*>(dst), dw * 4));
-    if (!source || !target) return false;
-    double scale_x = static_cast<double>(sw) / dw;
-    double scale_y = static_cast<double>(sh) / dh;
-    pixman_transform_t transform;
-    pixman_transform_init_scale(&transform, pixman_double_to_fixed(scale_x),
-                                pixman_double_to_fixed(scale_y));
-    pixman_image_set_transform(source.get(), &transform);
-    pixman_image_set_repeat(source.get(), PIXMAN_REPEAT_PAD);
-    int n_values = 0;
-    pixman_fixed_t* params = pixman_filter_create_separable_convolution(
-        &n_values, pixman_double_to_fixed(std::max(scale_x, 1.0)),
-        pixman_double_to_fixed(std::max(scale_y, 1.0)), PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX,
-        PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, 1, 1);
-    if (params != nullptr) {
-        pixman_image_set_filter(source.get(), PIXMAN_FILTER_SEPARABLE_CONVOLUTION, params,
-                                n_values);
-        free(params);
-    } else {
-        pixman_image_set_filter(source.get(), PIXMAN_FILTER_BILINEAR, nullptr, 0);
-    }
-    pixman_image_composite32(PIXMAN_OP_SRC, source.get(), nullptr, target.get(), 0, 0, 0, 0, 0, 0,
-                             dw, dh);
-    return true;
-}
 
 void ScaleRectThunk(int16_t* values, void* context) {
     static_cast<const ScreenCapture*>(context)->ScaleRect(values, 1);
@@ -89,7 +50,6 @@ void ScreenCapture::Release() {
     m_capturePixels.clear();
     m_capturePixels.shrink_to_fit();
     m_readBuffer.clear();
-    m_scaledBuffer.clear();
 }
 
 void ScreenCapture::ScaleRect(int16_t* values, int whole) const {
@@ -203,19 +163,13 @@ bool ScreenCapture::CopyToSurface(const BlitEntry& blit, const RecordRect& rect)
     const int dw = x1 - x0;
     const int dh = y1 - y0;
     m_readBuffer.resize(static_cast<size_t>(read_w) * read_h * 4);
-    m_scaledBuffer.resize(static_cast<size_t>(dw) * dh * 4);
     if (!m_desktop->ReadPixels(blit.x, blit.y, read_w, read_h, m_readBuffer.data(),
                                static_cast<ptrdiff_t>(read_w) * 4)) {
         return false;
     }
-    if (!ScaleImage(m_readBuffer.data(), read_w, read_h, m_scaledBuffer.data(), dw, dh))
-        return false;
-    for (int row = 0; row < dh; ++row) {
-        std::memcpy(top_row - row * stride,
-                    m_scaledBuffer.data() + static_cast<size_t>(row) * dw * 4,
-                    static_cast<size_t>(dw) * 4);
-    }
-    return true;
+    // Scaled straight onto the surface, its rows going downwards.
+    return ScaleArea(m_readBuffer.data(), read_w, read_h, static_cast<ptrdiff_t>(read_w) * 4,
+                     top_row, dw, dh, -stride);
 }
 
 void ScreenCapture::FillRecord(const RecordRect& rect, CaptureRecord* record) const {

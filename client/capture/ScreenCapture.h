@@ -102,9 +102,8 @@ class ScreenCapture : public ScreenCaptureBase {
     int m_captureScreenHeight = 0;
     int m_maxX = 0;
     int m_maxY = 0;
-    // Scratch for the stretch path: the screen rectangle as read, and scaled.
+    // Scratch for the stretch path: the screen rectangle as read.
     std::vector<uint8_t> m_readBuffer;
-    std::vector<uint8_t> m_scaledBuffer;
 };
 
 }  // namespace tarrowlink
