@@ -37,6 +37,14 @@ class Desktop {
     // False on failure. One thread at a time (the sending thread while projecting).
     virtual bool ReadPixels(int x, int y, int width, int height, uint8_t* dst,
                             ptrdiff_t dst_stride) = 0;
+    // Reads the same rectangle as ReadPixels but lends the pixels where the desktop keeps them
+    // instead of copying them: *pixels is the top row, rows *stride bytes apart, valid until the
+    // next read. False when the desktop cannot lend them in that pixel layout (the caller then
+    // copies with ReadPixels). Same thread as ReadPixels.
+    virtual bool ReadPixelsInPlace(int /*x*/, int /*y*/, int /*width*/, int /*height*/,
+                                   const uint8_t** /*pixels*/, ptrdiff_t* /*stride*/) {
+        return false;
+    }
     // Asks the desktop for its current size (it may have changed since Open). False on failure.
     virtual bool QueryScreenSize(int* width, int* height) = 0;
     // The current pointer image and position. False when it cannot be read.

@@ -162,14 +162,20 @@ bool ScreenCapture::CopyToSurface(const BlitEntry& blit, const RecordRect& rect)
     if (read_w <= 0 || read_h <= 0) return true;
     const int dw = x1 - x0;
     const int dh = y1 - y0;
-    m_readBuffer.resize(static_cast<size_t>(read_w) * read_h * 4);
-    if (!m_desktop->ReadPixels(blit.x, blit.y, read_w, read_h, m_readBuffer.data(),
-                               static_cast<ptrdiff_t>(read_w) * 4)) {
-        return false;
+    // Scaled from where the desktop keeps the pixels when it lends them, else from a copy, and
+    // straight onto the surface, its rows going downwards.
+    const uint8_t* pixels = nullptr;
+    ptrdiff_t pixels_stride = 0;
+    if (!m_desktop->ReadPixelsInPlace(blit.x, blit.y, read_w, read_h, &pixels, &pixels_stride)) {
+        m_readBuffer.resize(static_cast<size_t>(read_w) * read_h * 4);
+        if (!m_desktop->ReadPixels(blit.x, blit.y, read_w, read_h, m_readBuffer.data(),
+                                   static_cast<ptrdiff_t>(read_w) * 4)) {
+            return false;
+        }
+        pixels = m_readBuffer.data();
+        pixels_stride = static_cast<ptrdiff_t>(read_w) * 4;
     }
-    // Scaled straight onto the surface, its rows going downwards.
-    return ScaleArea(m_readBuffer.data(), read_w, read_h, static_cast<ptrdiff_t>(read_w) * 4,
-                     top_row, dw, dh, -stride);
+    return ScaleArea(pixels, read_w, read_h, pixels_stride, top_row, dw, dh, -stride);
 }
 
 void ScreenCapture::FillRecord(const RecordRect& rect, CaptureRecord* record) const {

@@ -102,7 +102,7 @@ class ScreenCapture : public ScreenCaptureBase {
     int m_captureScreenHeight = 0;
     int m_maxX = 0;
     int m_maxY = 0;
-    // Scratch for the stretch path: the screen rectangle as read.
+    // Scratch for the stretch path: the screen rectangle as read, when the desktop cannot lend it.
     std::vector<uint8_t> m_readBuffer;
 };
 

@@ -137,11 +137,15 @@ class ShmImage {
     int full_height_ = 0;
 };
 
+// True when the image's pixels already are 32-bit BGRX.
+bool DirectLayout(const XImage* image) {
+    return image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 &&
+           image->green_mask == 0xFF00 && image->blue_mask == 0xFF && image->byte_order == LSBFirst;
+}
+
 // Copies rows of an XImage to 32-bit BGRX rows.
 void CopyImage(XImage* image, uint8_t* dst, ptrdiff_t dst_stride) {
-    const bool direct = image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 &&
-                        image->green_mask == 0xFF00 && image->blue_mask == 0xFF &&
-                        image->byte_order == LSBFirst;
+    const bool direct = DirectLayout(image);
     for (int row = 0; row < image->height; ++row) {
         uint8_t* out = dst + row * dst_stride;
         if (direct) {
@@ -211,6 +215,21 @@ class X11Desktop : public Desktop {
         }
         CopyImage(image, dst, dst_stride);
         XDestroyImage(image);
+        return true;
+    }
+
+    // The shared image's pixels, when they are BGRX already: the stretch path scales straight
+    // from them instead of copying the whole rectangle first.
+    bool ReadPixelsInPlace(int x, int y, int width, int height, const uint8_t** pixels,
+                           ptrdiff_t* stride) override {
+        if (!display_ || !shm_ok_ || width <= 0 || height <= 0 || x < 0 || y < 0 ||
+            x + width > width_ || y + height > height_) {
+            return false;
+        }
+        XImage* image = shm_.Read(root_, x, y, width, height);
+        if (image == nullptr || !DirectLayout(image)) return false;
+        *pixels = reinterpret_cast<const uint8_t*>(image->data);
+        *stride = image->bytes_per_line;
         return true;
     }
 
