@@ -36,14 +36,23 @@ struct DisplayCloser {
 };
 using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 
-// The private servers, one per screen size, kept until the program ends. Main thread.
-platform::testing::XvfbServer* ServerFor(const FrameSize& screen) {
-    static std::map<std::pair<int, int>, std::unique_ptr<platform::testing::XvfbServer>> servers;
-    auto& server = servers[{screen.width, screen.height}];
-    if (!server) {
-        server = std::make_unique<platform::testing::XvfbServer>(screen.width, screen.height, 24);
+// A private server, kept until the program ends, and how many changes were drawn on it: the
+// alternation goes on from one run of a benchmark to the next, so that no draw repeats the
+// picture already on the screen.
+struct BenchServer {
+    std::unique_ptr<platform::testing::XvfbServer> xvfb;
+    int turn = 0;
+};
+
+// The server of the screen size. Main thread.
+BenchServer* ServerFor(const FrameSize& screen) {
+    static std::map<std::pair<int, int>, BenchServer> servers;
+    BenchServer& server = servers[{screen.width, screen.height}];
+    if (!server.xvfb) {
+        server.xvfb =
+            std::make_unique<platform::testing::XvfbServer>(screen.width, screen.height, 24);
     }
-    return server->Ok() ? server.get() : nullptr;
+    return server.xvfb->Ok() ? &server : nullptr;
 }
 
 // What each iteration draws before the timed step.
@@ -57,14 +66,15 @@ enum class Change {
 class CaptureRig {
   public:
     bool Start(benchmark::State& state, const FrameSize& screen, const FrameSize& receiver) {
-        platform::testing::XvfbServer* server = ServerFor(screen);
-        if (server == nullptr) {
+        server_ = ServerFor(screen);
+        if (server_ == nullptr) {
             state.SkipWithError("no private X server (is Xvfb installed?)");
             return false;
         }
         // The capture and the change tracker open the display named by DISPLAY.
-        setenv("DISPLAY", server->Display().c_str(), 1);
-        display_.reset(XOpenDisplay(server->Display().c_str()));
+        const std::string& name = server_->xvfb->Display();
+        setenv("DISPLAY", name.c_str(), 1);
+        display_.reset(XOpenDisplay(name.c_str()));
         if (!display_) {
             state.SkipWithError("cannot open the private X server");
             return false;
@@ -96,26 +106,31 @@ class CaptureRig {
             record.frame_buffer = std::make_unique<uint8_t[]>(size);
             record.frame_buffer_size = size;
         }
-        // The first step of a projection sends the whole screen; the timed steps follow it.
+        return true;
+    }
+
+    // Puts this benchmark's picture on the screen, so that the first timed draw changes all it
+    // draws, and takes a projection's first step (the whole screen) before the timed ones.
+    void WarmUp(Change change) {
+        Draw(change);
         FullRefreshFlag().store(1);
         capture_.CaptureScreen(records_);
         capture_.CaptureScreen(records_);
-        return true;
     }
 
     // Draws the next change and waits until the server has done it.
     void Draw(Change change) {
         Display* d = display_.get();
-        ++turn_;
+        const int turn = ++server_->turn;
         if (change == Change::kFull) {
             if (!images_[0]) {
                 images_[0] = MakeImage(Scene::kDesktop);
                 images_[1] = MakeImage(Scene::kNoise);
             }
-            XPutImage(d, root_, gc_, images_[turn_ % 2].get(), 0, 0, 0, 0,
+            XPutImage(d, root_, gc_, images_[turn % 2].get(), 0, 0, 0, 0,
                       static_cast<unsigned>(screen_.width), static_cast<unsigned>(screen_.height));
         } else if (change == Change::kSmall) {
-            XSetForeground(d, gc_, turn_ % 2 ? 0x3060c0 : 0xe0d020);
+            XSetForeground(d, gc_, turn % 2 ? 0x3060c0 : 0xe0d020);
             XFillRectangle(d, root_, gc_, 300, 200, 100, 100);
         }
         XSync(d, False);
@@ -158,8 +173,8 @@ class CaptureRig {
     DisplayPtr display_;
     Window root_ = 0;
     GC gc_ = nullptr;
+    BenchServer* server_ = nullptr;
     FrameSize screen_{};
-    int turn_ = 0;
     ImagePtr images_[2];
     ScreenCapture capture_;
     CaptureRecord records_[kMaxRectangles];
@@ -168,6 +183,7 @@ class CaptureRig {
 void BM_Capture(benchmark::State& state, FrameSize screen, Change change) {
     CaptureRig rig;
     if (!rig.Start(state, screen, FrameSize{1024, 768})) return;
+    rig.WarmUp(change);
     int64_t records = 0;
     int64_t pixels = 0;
     for (auto _ : state) {

@@ -456,7 +456,7 @@ void MeasureCpu(const char* label, const Options& options, pid_t sender, pid_t x
         self_cpu * per_minute, seconds ? double(updates) / double(seconds) : 0.0,
         seconds ? double(bytes) / double(seconds) / 1000.0 : 0.0);
     // A cheaper pass makes more passes a second, so the cost of one update shows what changed.
-    if (updates > 0 && seconds > 0) {
+    if (changer && updates > 0 && seconds > 0) {
         std::printf(", sender %.1f ms CPU per update",
                     1000.0 * sender_cpu / (double(updates) / double(seconds) * wall));
     }
