@@ -340,7 +340,12 @@ TEST(Geometry, ScreensAndReceivers) {
     for (const Case& c : {Case{1024, 768, 1024, 768, 0, 1024, 768, 1024, 768, 1},
                           Case{800, 600, 1024, 768, 0, 1024, 768, 800, 600, 1},
                           Case{640, 480, 1024, 768, 0, 1024, 768, 640, 480, 1},
-                          Case{1024, 768, 800, 600, 1, 512, 384, 512, 384, 2}}) {
+                          Case{1024, 768, 800, 600, 1, 512, 384, 512, 384, 2},
+                          // Larger screens go through the change tracker's grid and are scaled,
+                          // however large they are.
+                          Case{1280, 1024, 1024, 768, 1, 1024, 768, 1024, 768, 1},
+                          Case{1920, 1080, 1024, 768, 1, 1024, 768, 1024, 768, 1},
+                          Case{3840, 2160, 1024, 768, 1, 1024, 768, 1024, 768, 1}}) {
         SetScreenSizeSourceForTests([&](int* w, int* h) {
             *w = c.sw;
             *h = c.sh;
