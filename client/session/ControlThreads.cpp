@@ -49,9 +49,18 @@ void HandleChangeResolution(const uint8_t* message) {
         if (out_of_range) platform::DebugOutput("Unsupported receiver mode refused\n");
         return;
     }
-    ComputeGeometry(width, height);
-    ApplyVideoGrid(width, height);
-    TheSession().receiver_bits.store(bits);
+    Session& session = TheSession();
+    if (session.state.load() == StateProjecting) {
+        // The running capture keeps the size its buffers and surfaces were made for; the new mode
+        // takes effect at the next projection start.
+        session.receiver_width.store(width);
+        session.receiver_height.store(height);
+        TheGeometry().grid_pending.store(1);
+    } else {
+        ComputeGeometry(width, height);
+        ApplyVideoGrid(width, height);
+    }
+    session.receiver_bits.store(bits);
     Notify(kNotifyResolutionChanged);
 }
 

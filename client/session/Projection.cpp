@@ -142,8 +142,11 @@ int StartSending() {
     Session& session = TheSession();
     if (session.state.load() == StateProjecting) return 0;
     session.state.store(StateProjecting);
-    if (!ComputeGeometry(session.receiver_width.load(), session.receiver_height.load())) return 0;
     Geometry& g = TheGeometry();
+    if (g.grid_pending.exchange(0) == 1) {
+        ApplyVideoGrid(session.receiver_width.load(), session.receiver_height.load());
+    }
+    if (!ComputeGeometry(session.receiver_width.load(), session.receiver_height.load())) return 0;
     uint8_t payload[kControlPayloadSize] = {};
     PutInt32(payload, g.picture_width.load());
     PutInt32(payload + 4, g.picture_height.load());
