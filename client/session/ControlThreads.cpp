@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -130,7 +131,12 @@ void KeepAliveThread(const platform::WorkerThread::Context& context) {
         }
         if (context.StopRequested()) return;
         SessionChannel().SendControl(nullptr, MSG_KEEP_ALIVE);  // failures are only logged
-        if (!context.SleepFor(state.keep_alive_interval_ms.load())) return;
+        // Slept in short slices, so that a shortened interval takes effect at once.
+        const auto since = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - since <
+               std::chrono::milliseconds(state.keep_alive_interval_ms.load())) {
+            if (!context.SleepFor(20)) return;
+        }
     }
 }
 
