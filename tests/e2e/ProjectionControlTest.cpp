@@ -116,6 +116,28 @@ TEST_F(EndToEnd, RejectingReceiverGives1034ToTheLibraryAndFailsTheCli) {
     EXPECT_EQ(receiver.process().Count(kDataConnection), 0);
 }
 
+TEST_F(EndToEnd, SecondPresenterIsRejectedWhileTheFirstKeepsProjecting) {
+    StartScreen();
+    screen_->Put(TestPattern(1024, 768, 18), 0, 0);
+    Receiver receiver(dir_, {"--mode", "1024x768x16"});
+    ASSERT_TRUE(receiver.WaitReady());
+    LibraryPresenter presenter;
+    ASSERT_TRUE(presenter.LogInAndStart()) << receiver.process().Log();
+    ASSERT_EQ(AwaitPicture(receiver, Reduce(screen_->Grab(), 16)), "");
+
+    CliPresenter second(dir_, xvfb_->Display());
+    EXPECT_EQ(second.process().Wait(), 1) << second.process().Log();
+    EXPECT_EQ(second.process().Count("rejected the projection"), 1) << second.process().Log();
+    EXPECT_EQ(receiver.process().Count("another presenter is projecting"), 1);
+
+    // The first one was not disturbed.
+    EXPECT_EQ(SessionState(), StateProjecting);
+    screen_->Fill(500, 500, 300, 100, 0x0080FF);
+    EXPECT_EQ(AwaitPicture(receiver, Reduce(screen_->Grab(), 16)), "") << receiver.process().Log();
+    EXPECT_EQ(presenter.notes.Count(kNotifyReceiverStopped), 0);
+    EXPECT_EQ(receiver.process().Count(kDataConnection), 1);
+}
+
 TEST_F(EndToEnd, ReceiverKilledGives1038AndALaterLoginToANewReceiverWorks) {
     StartScreen();
     screen_->Put(TestPattern(1024, 768, 5), 0, 0);
