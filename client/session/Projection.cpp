@@ -135,6 +135,9 @@ int StopProjecting(int from_receiver) {
     SendingState& sending = TheSending();
     std::lock_guard lock(sending.mutex);
     sending.records.reset();
+    // The desktop connection and the surfaces are made anew at the next start; holding them
+    // until process exit would tie the process to a display that may be gone by then.
+    if (TheComponents().capture) TheComponents().capture->Release();
     return 1;
 }
 
@@ -174,6 +177,15 @@ int StartSending() {
     if (!c.capture->BeginScaled(width, height, g.coefficient_x.load(), g.coefficient_y.load(),
                                 g.stretch.load())) {
         return 0;
+    }
+
+    // The first projection of the process learns the screen size here, so that a change during
+    // its first pass is noticed too.
+    int screen_width = 0, screen_height = 0;
+    if (g.last_screen_width.load() == 0 && g.last_screen_height.load() == 0 &&
+        c.capture->CurrentScreenSize(&screen_width, &screen_height)) {
+        g.last_screen_width.store(screen_width);
+        g.last_screen_height.store(screen_height);
     }
 
     platform::DebugOutput("Main Sending data Thread is starting...\n");
