@@ -28,6 +28,26 @@ void BuildLogin(uint8_t* payload, unsigned long code) {
                       session.receiver_height.load(), name.c_str());
 }
 
+// The receiver's answer to MSG_LOGIN (any reply type other than the code answers counts as no
+// answer and lets the login go on). False when the code was refused: the connection is closed,
+// so that the next code is tried on a new one (a connected socket cannot connect again).
+bool AcceptCodeReply(int32_t reply) {
+    switch (reply) {
+        case SERVER_CODE_OK:
+            platform::DebugOutput("SERVER_CODE_OK\n");
+            Notify(kNotifyCodeOk);
+            return true;
+        case SERVER_CODE_ERROR:
+            platform::DebugOutput("SERVER_CODE_ERROR\n");
+            CloseTcpSocket(TcpSocket::Control);
+            Notify(kNotifyCodeError);
+            return false;
+        default:
+            platform::DebugOutput("Do not receive any messages from server\n");
+            return true;
+    }
+}
+
 // A successful login: the control connection gets its threads and the session is connected.
 int FinishLogin() {
     StartControlThreads();
@@ -100,16 +120,7 @@ int ClientControl::LoginServer(const char* address) {
             return 0;
         }
         if (!Exchange(type)) return 0;
-        switch (GetInt32(m_message)) {
-            case SERVER_CODE_OK:
-                platform::DebugOutput("SERVER_CODE_OK\n");
-                Notify(kNotifyCodeOk);
-                break;
-            case SERVER_CODE_ERROR:
-                platform::DebugOutput("SERVER_CODE_ERROR\n");
-                CloseTcpSocket(TcpSocket::Control);
-                Notify(kNotifyCodeError);
-                return 0;
+        switch (const int32_t reply = GetInt32(m_message)) {
             case SERVER_VERSION_ERROR:
                 platform::DebugOutput("SERVER_VERSION_ERROR\n");
                 return 0;
@@ -128,7 +139,7 @@ int ClientControl::LoginServer(const char* address) {
                 break;
             }
             default:
-                platform::DebugOutput("Do not receive any messages from server\n");
+                if (!AcceptCodeReply(reply)) return 0;
                 break;
         }
         std::memset(m_message, 0, sizeof m_message);
@@ -145,22 +156,7 @@ int ClientControl::SendServerPwd(unsigned long code) {
         return 0;
     }
     if (!Exchange(MSG_LOGIN)) return 0;
-    switch (GetInt32(m_message)) {
-        case SERVER_CODE_OK:
-            platform::DebugOutput("SERVER_CODE_OK\n");
-            Notify(kNotifyCodeOk);
-            break;
-        case SERVER_CODE_ERROR:
-            platform::DebugOutput("SERVER_CODE_ERROR\n");
-            // Closed, so that the next code is tried on a new connection: a connected socket
-            // cannot be connected again.
-            CloseTcpSocket(TcpSocket::Control);
-            Notify(kNotifyCodeError);
-            return 0;
-        default:
-            platform::DebugOutput("Do not receive any messages from server\n");
-            break;
-    }
+    if (!AcceptCodeReply(GetInt32(m_message))) return 0;
     std::memset(m_message, 0, sizeof m_message);
     return FinishLogin();
 }

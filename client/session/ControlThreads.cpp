@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -49,9 +50,18 @@ void HandleChangeResolution(const uint8_t* message) {
         if (out_of_range) platform::DebugOutput("Unsupported receiver mode refused\n");
         return;
     }
-    ComputeGeometry(width, height);
-    ApplyVideoGrid(width, height);
-    TheSession().receiver_bits.store(bits);
+    Session& session = TheSession();
+    if (session.state.load() == StateProjecting) {
+        // The running capture keeps the size its buffers and surfaces were made for; the new mode
+        // takes effect at the next projection start.
+        session.receiver_width.store(width);
+        session.receiver_height.store(height);
+        TheGeometry().grid_pending.store(1);
+    } else {
+        ComputeGeometry(width, height);
+        ApplyVideoGrid(width, height);
+    }
+    session.receiver_bits.store(bits);
     Notify(kNotifyResolutionChanged);
 }
 
@@ -121,7 +131,12 @@ void KeepAliveThread(const platform::WorkerThread::Context& context) {
         }
         if (context.StopRequested()) return;
         SessionChannel().SendControl(nullptr, MSG_KEEP_ALIVE);  // failures are only logged
-        if (!context.SleepFor(state.keep_alive_interval_ms.load())) return;
+        // Slept in short slices, so that a shortened interval takes effect at once.
+        const auto since = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - since <
+               std::chrono::milliseconds(state.keep_alive_interval_ms.load())) {
+            if (!context.SleepFor(20)) return;
+        }
     }
 }
 

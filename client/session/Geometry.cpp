@@ -72,7 +72,14 @@ int ComputeGeometry(int32_t width, int32_t height) {
     g.resolution_divisor.store(width == 1024 && height == 768 ? 1 : 2);
     int sw = 0, sh = 0;
     if (!LocalScreenSize(&sw, &sh) || sw <= 0 || sh <= 0) return 0;
-    if (sw != 800 && sw != 640 && sw != 1024) ApplyVideoGrid(width, height);
+    if (sw != 800 && sw != 640 && sw != 1024) {
+        ApplyVideoGrid(width, height);
+    } else {
+        // These screens are scaled only by the divisor: coefficients left from an earlier, larger
+        // screen would distort the picture.
+        g.coefficient_x.store(1.0f);
+        g.coefficient_y.store(1.0f);
+    }
     if (sw > width) {
         g.stretch.store(1);
         int32_t divisor = g.resolution_divisor.load();

@@ -21,6 +21,8 @@ struct Geometry {
     std::atomic<int32_t> last_screen_width{0};   // as last seen by the sending loop
     std::atomic<int32_t> last_screen_height{0};
     std::atomic<int32_t> first_send{1};  // the first screen update of the process goes twice
+    std::atomic<int32_t> grid_pending{
+        0};  // a mode change during a projection awaits the next start
 };
 
 Geometry& TheGeometry();

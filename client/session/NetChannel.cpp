@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "client/capture/CaptureRecord.h"
 #include "client/session/ControlMessage.h"
 #include "client/session/Session.h"
 #include "client/session/Sockets.h"
@@ -47,6 +48,8 @@ int NetChannel::SendData(const uint8_t* buffer, int length, const int* sizes) {
         int fd = TcpSocketFd(TcpSocket::Data);
         if (!ConnectTo(fd, ReceiverAddress().c_str(), platform::DataPort(), kConnectTimeout_ms)) {
             platform::DebugOutput("failed Data Connection\n");
+            // An unconnected socket could never carry a unit: the next unit tries afresh.
+            CloseTcpSocket(TcpSocket::Data);
             return -1;
         }
         platform::SetDeadPeerDetection(fd, 5, 2, 3, 10000);
@@ -54,16 +57,25 @@ int NetChannel::SendData(const uint8_t* buffer, int length, const int* sizes) {
         platform::DebugOutput("create tcp-data socket unknown\n");
         return -1;
     }
-    std::lock_guard lock(SocketMutex(TcpSocket::Data));
-    int fd = TcpSocketFd(TcpSocket::Data);
-    if (sizes == nullptr) {
-        SendAll(fd, buffer, length);
-        return 0;
+    bool failed = false;
+    {
+        std::lock_guard lock(SocketMutex(TcpSocket::Data));
+        int fd = TcpSocketFd(TcpSocket::Data);
+        if (sizes == nullptr) {
+            failed = SendAll(fd, buffer, length) < 0;
+        } else {
+            size_t offset = 0;
+            for (int i = 0; i < length && !failed; ++i) {
+                failed = SendAll(fd, buffer + offset, sizes[i]) < 0;
+                offset += static_cast<size_t>(sizes[i]);
+            }
+        }
     }
-    size_t offset = 0;
-    for (int i = 0; i < length; ++i) {
-        if (SendAll(fd, buffer + offset, sizes[i]) < 0) break;
-        offset += static_cast<size_t>(sizes[i]);
+    if (failed) {
+        // The unit was cut off: the stream cannot go on behind it. The next unit opens a new
+        // connection, and the next capture step sends the whole picture on it.
+        CloseTcpSocket(TcpSocket::Data);
+        FullRefreshFlag().store(1);
     }
     return 0;
 }

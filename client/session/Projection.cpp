@@ -135,6 +135,9 @@ int StopProjecting(int from_receiver) {
     SendingState& sending = TheSending();
     std::lock_guard lock(sending.mutex);
     sending.records.reset();
+    // The desktop connection and the surfaces are made anew at the next start; holding them
+    // until process exit would tie the process to a display that may be gone by then.
+    if (TheComponents().capture) TheComponents().capture->Release();
     return 1;
 }
 
@@ -142,8 +145,11 @@ int StartSending() {
     Session& session = TheSession();
     if (session.state.load() == StateProjecting) return 0;
     session.state.store(StateProjecting);
-    if (!ComputeGeometry(session.receiver_width.load(), session.receiver_height.load())) return 0;
     Geometry& g = TheGeometry();
+    if (g.grid_pending.exchange(0) == 1) {
+        ApplyVideoGrid(session.receiver_width.load(), session.receiver_height.load());
+    }
+    if (!ComputeGeometry(session.receiver_width.load(), session.receiver_height.load())) return 0;
     uint8_t payload[kControlPayloadSize] = {};
     PutInt32(payload, g.picture_width.load());
     PutInt32(payload + 4, g.picture_height.load());
@@ -171,6 +177,15 @@ int StartSending() {
     if (!c.capture->BeginScaled(width, height, g.coefficient_x.load(), g.coefficient_y.load(),
                                 g.stretch.load())) {
         return 0;
+    }
+
+    // The first projection of the process learns the screen size here, so that a change during
+    // its first pass is noticed too.
+    int screen_width = 0, screen_height = 0;
+    if (g.last_screen_width.load() == 0 && g.last_screen_height.load() == 0 &&
+        c.capture->CurrentScreenSize(&screen_width, &screen_height)) {
+        g.last_screen_width.store(screen_width);
+        g.last_screen_height.store(screen_height);
     }
 
     platform::DebugOutput("Main Sending data Thread is starting...\n");

@@ -236,19 +236,30 @@ TEST_F(Login, ReceiverMessagesDriveTheProjectionState) {
     EXPECT_EQ(ui_.StartProjecting(), 0);  // already projecting: nothing sent
     EXPECT_EQ(receiver.CountType(MSG_START_REQUEST), 1);
 
+    // A mode change while projecting leaves the running capture as it is ...
+    receiver.Send(Reply(SERVER_CHANGE_RESOLUTION, "800x600x24"));
+    ASSERT_TRUE(WaitFor([&] { return window_.Codes().back() == kNotifyResolutionChanged; }));
+    EXPECT_EQ(ReceiverBits(), 24);
+    EXPECT_EQ(ReceiverWidth(), 800);
+    EXPECT_EQ(TheGeometry().capture_width.load(), 1024);
+    receiver.Send(Reply(SERVER_CHANGE_RESOLUTION, "800x600"));  // invalid: ignored
+
     receiver.Send(Reply(SERVER_STOP));  // the receiver stops: it is not told again
     ASSERT_TRUE(WaitFor([&] { return window_.Codes().back() == kNotifyReceiverStopped; }));
     EXPECT_EQ(TheSession().state.load(), StateStopped);
     EXPECT_EQ(receiver.CountType(MSG_STOP_REQUEST), 0);
 
-    receiver.Send(Reply(SERVER_CHANGE_RESOLUTION, "800x600x24"));
-    ASSERT_TRUE(WaitFor([&] { return window_.Codes().back() == kNotifyResolutionChanged; }));
-    EXPECT_EQ(ReceiverBits(), 24);
-    EXPECT_EQ(TheGeometry().resolution_divisor.load(), 2);
-    receiver.Send(Reply(SERVER_CHANGE_RESOLUTION, "800x600"));  // invalid: ignored
-    receiver.Send(Reply(SERVER_START));                         // resumes
+    // ... and takes effect at the next start: a 1024-wide screen on an 800 x 600 receiver.
+    receiver.Send(Reply(SERVER_START));
+    ASSERT_TRUE(WaitFor([&] { return receiver.CountType(MSG_PICTURE_SIZE) == 2; }));
     ASSERT_TRUE(WaitFor([&] { return window_.Codes().back() == kNotifyReceiverStarted; }));
-    EXPECT_EQ(ReceiverWidth(), 800);
+    EXPECT_EQ(TheGeometry().resolution_divisor.load(), 2);
+    std::vector<Message> sizes;
+    for (const Message& m : receiver.Received()) {
+        if (m.Type() == MSG_PICTURE_SIZE) sizes.push_back(m);
+    }
+    EXPECT_EQ(sizes.back().IntAt(4), 512);
+    EXPECT_EQ(sizes.back().IntAt(8), 384);
 
     receiver.Send(Reply(SERVER_START_REJECT));
     ASSERT_TRUE(WaitFor([&] { return window_.Codes().back() == kNotifyStartRejected; }));
@@ -340,7 +351,12 @@ TEST(Geometry, ScreensAndReceivers) {
     for (const Case& c : {Case{1024, 768, 1024, 768, 0, 1024, 768, 1024, 768, 1},
                           Case{800, 600, 1024, 768, 0, 1024, 768, 800, 600, 1},
                           Case{640, 480, 1024, 768, 0, 1024, 768, 640, 480, 1},
-                          Case{1024, 768, 800, 600, 1, 512, 384, 512, 384, 2}}) {
+                          Case{1024, 768, 800, 600, 1, 512, 384, 512, 384, 2},
+                          // Larger screens go through the change tracker's grid and are scaled,
+                          // however large they are.
+                          Case{1280, 1024, 1024, 768, 1, 1024, 768, 1024, 768, 1},
+                          Case{1920, 1080, 1024, 768, 1, 1024, 768, 1024, 768, 1},
+                          Case{3840, 2160, 1024, 768, 1, 1024, 768, 1024, 768, 1}}) {
         SetScreenSizeSourceForTests([&](int* w, int* h) {
             *w = c.sw;
             *h = c.sh;

@@ -16,15 +16,18 @@ namespace {
 using test::DebugCapture;
 
 TEST(Session, InitializeStartsTheNetworkOncePerProcess) {
+    // Under ctest each test has a process of its own; run together, an earlier test may have
+    // started the network already.
+    const bool fresh = TheSession().network_started.load() == 0;
     DebugCapture debug;
     UserInterface first;
     UserInterface second;
-    EXPECT_EQ(first.Initialize(), 1);
+    EXPECT_EQ(first.Initialize(), fresh ? 1 : 0);
     EXPECT_EQ(first.Initialize(), 0);
     EXPECT_EQ(second.Initialize(), 0);
-    EXPECT_EQ(debug.Lines(),
-              (std::vector<std::string>{"new ClientControl object\n", "new ClientControl object\n",
-                                        "WSAStartup() OK\n"}));
+    std::vector<std::string> expected{"new ClientControl object\n", "new ClientControl object\n"};
+    if (fresh) expected.push_back("WSAStartup() OK\n");
+    EXPECT_EQ(debug.Lines(), expected);
 }
 
 TEST(Session, ConstructionAndDestructionAreLogged) {

@@ -1,0 +1,175 @@
+// The capture on a real X server: what is drawn comes back from a capture step, bottom-up, and
+// only about the area that changed is sent.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <vector>
+
+#include "client/capture/CaptureRecord.h"
+#include "client/capture/ScreenCapture.h"
+#include "mirror/Vitrex.h"
+#include "mirror/testing/FakeMirrorDriver.h"
+#include "platform/testing/XvfbServer.h"
+
+// Last: Xlib defines macros (None, Bool, Status) that clash with GoogleTest.
+#include <X11/Xlib.h>
+
+namespace tarrowlink {
+namespace {
+
+struct DisplayCloser {
+    void operator()(Display* d) const { XCloseDisplay(d); }
+};
+
+class CaptureOnX : public ::testing::Test {
+  protected:
+    void StartServer(int width, int height) {
+        server_ = std::make_unique<platform::testing::XvfbServer>(width, height, 24);
+        ASSERT_TRUE(server_->Ok()) << server_->Error();
+        setenv("DISPLAY", server_->Display().c_str(), 1);
+        display_.reset(XOpenDisplay(server_->Display().c_str()));
+        ASSERT_TRUE(display_);
+        FullRefreshFlag().store(1);
+    }
+    void AllocateRecords(int width, int height) {
+        for (CaptureRecord& record : records_) {
+            record.frame_buffer_size = static_cast<size_t>(width) * height * 4;
+            record.frame_buffer.reset(new uint8_t[record.frame_buffer_size]());
+        }
+    }
+    void Fill(int x, int y, int w, int h, unsigned long rgb) {
+        Display* d = display_.get();
+        GC gc = XCreateGC(d, DefaultRootWindow(d), 0, nullptr);
+        XSetForeground(d, gc, rgb);
+        XFillRectangle(d, DefaultRootWindow(d), gc, x, y, static_cast<unsigned>(w),
+                       static_cast<unsigned>(h));
+        XFreeGC(d, gc);
+        XSync(d, False);
+    }
+    // The pixel at surface column x, surface row y counted from the top, of a record's buffer.
+    static uint32_t PixelAt(const CaptureRecord& record, int capture_width, int capture_height,
+                            int x, int y) {
+        const uint8_t* p = record.frame_buffer.get() +
+                           (static_cast<size_t>(capture_height - 1 - y) * capture_width + x) * 4;
+        return uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+    }
+    // Runs steps until one fills records (the tracker may need a moment to see the drawing).
+    int Step(ScreenCapture& capture) {
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            int n = capture.CaptureScreen(records_);
+            if (n > 0) return n;
+            usleep(20000);
+        }
+        return 0;
+    }
+
+    std::unique_ptr<platform::testing::XvfbServer> server_;
+    std::unique_ptr<Display, DisplayCloser> display_;
+    CaptureRecord records_[kMaxRectangles];
+};
+
+TEST_F(CaptureOnX, DrawnRectangleComesBackBottomUpAndOnlyAboutItsArea) {
+    StartServer(1024, 768);
+    AllocateRecords(1024, 768);
+    ScreenCapture capture;
+    Fill(0, 0, 1024, 768, 0x203040);
+    ASSERT_EQ(capture.Begin(1024, 768, 0, 0), 1);
+
+    // The first step sends the whole screen as one rectangle.
+    ASSERT_EQ(capture.CaptureScreen(records_), 1);
+    EXPECT_EQ(std::vector<int>(records_[0].placement, records_[0].placement + 4),
+              (std::vector<int>{0, 0, 1024, 768}));
+    EXPECT_EQ(PixelAt(records_[0], 1024, 768, 500, 500), 0x203040u);
+
+    Fill(300, 200, 100, 100, 0xC08010);
+    int n = Step(capture);
+    ASSERT_GT(n, 0);
+    long area = 0;
+    bool covered = false;
+    for (int i = 0; i < n; ++i) {
+        const int16_t* r = records_[i].placement;
+        area += long{r[2] - r[0]} * (r[3] - r[1]);
+        // Rows count from the bottom: screen rows 200..299 are surface rows 468..567.
+        if (r[0] <= 300 && r[2] >= 400 && r[1] <= 468 && r[3] >= 568) {
+            covered = true;
+            EXPECT_EQ(PixelAt(records_[i], 1024, 768, 300, 200), 0xC08010u);
+            EXPECT_EQ(PixelAt(records_[i], 1024, 768, 399, 299), 0xC08010u);
+        }
+    }
+    EXPECT_TRUE(covered);
+    EXPECT_LE(area, 4 * 100 * 100) << "a 100 x 100 change should not send the screen";
+}
+
+TEST_F(CaptureOnX, LargerScreenIsScaledOntoTheCapture) {
+    StartServer(1280, 1024);
+    AllocateRecords(1024, 768);
+    Vitrex::SetVideoGrid(1280, 1024, 1024, 768);
+    ScreenCapture capture;
+    Fill(0, 0, 1280, 1024, 0x000000);
+    Fill(0, 0, 640, 512, 0xFF0000);  // the top-left quarter
+    ASSERT_EQ(capture.BeginScaled(1024, 768, Vitrex::GetCof(1), Vitrex::GetCof(0), 1), 1);
+    EXPECT_EQ(capture.CaptureScreenWidth(), 1280);
+    EXPECT_EQ(capture.MaxY(), 1023);
+    ASSERT_EQ(capture.CaptureScreen(records_), 1);
+    EXPECT_EQ(std::vector<int>(records_[0].placement, records_[0].placement + 4),
+              (std::vector<int>{0, 0, 1024, 768}));
+    // The quarter lands on the capture's top-left quarter (512 x 384), filtered at its edge.
+    EXPECT_EQ(PixelAt(records_[0], 1024, 768, 100, 100), 0xFF0000u);
+    EXPECT_EQ(PixelAt(records_[0], 1024, 768, 505, 378), 0xFF0000u);
+    EXPECT_EQ(PixelAt(records_[0], 1024, 768, 520, 100), 0x000000u);
+    EXPECT_EQ(PixelAt(records_[0], 1024, 768, 100, 392), 0x000000u);
+}
+
+TEST_F(CaptureOnX, SmallerScreenSitsTopLeftAndTheTrackerLearnsTheCaptureHeight) {
+    StartServer(800, 600);
+    AllocateRecords(1024, 768);
+    mirror::testing::ScopedFakeMirrorDriver fake;
+    ScreenCapture capture;
+    Fill(0, 0, 800, 600, 0x00FF00);
+    ASSERT_EQ(capture.Begin(1024, 768, 0, 0), 1);
+    EXPECT_EQ(capture.CaptureScreenWidth(), 1024);
+    EXPECT_EQ(capture.CaptureScreenHeight(), 768);
+    EXPECT_EQ((*fake).ResolutionValues(), std::vector<int32_t>{768});
+    ASSERT_EQ(capture.CaptureScreen(records_), 1);
+    EXPECT_EQ(PixelAt(records_[0], 1024, 768, 0, 0), 0x00FF00u);
+    EXPECT_EQ(PixelAt(records_[0], 1024, 768, 799, 599), 0x00FF00u);
+    EXPECT_EQ(PixelAt(records_[0], 1024, 768, 900, 100), 0x000000u);  // beyond the screen: black
+    EXPECT_EQ(PixelAt(records_[0], 1024, 768, 100, 700), 0x000000u);
+}
+
+TEST_F(CaptureOnX, PointerIsCapturedWhereItIs) {
+    StartServer(1024, 768);
+    AllocateRecords(1024, 768);
+    ScreenCapture capture;
+    ASSERT_EQ(capture.Begin(1024, 768, 0, 0), 1);
+    XWarpPointer(display_.get(), 0, DefaultRootWindow(display_.get()), 0, 0, 0, 0, 200, 150);
+    XSync(display_.get(), False);
+    CaptureRecord cursor;
+    cursor.frame_buffer_size = 4096;
+    cursor.frame_buffer.reset(new uint8_t[4096]());
+    ASSERT_EQ(capture.CaptureCursor(&cursor), 1);
+    EXPECT_TRUE(cursor.type == kRecordMonochromeCursor || cursor.type == kRecordColourCursor);
+    // The placement is the pointer less the hotspot: within one cursor of (200, 150).
+    EXPECT_GT(cursor.placement[2], 200 - 32);
+    EXPECT_LE(cursor.placement[2], 200);
+    EXPECT_GT(cursor.placement[3], 150 - 32);
+    EXPECT_LE(cursor.placement[3], 150);
+}
+
+TEST(ScaleRect, WholeScalesPositionAndSizeCursorKeepsItsSize) {
+    ScreenCapture capture;
+    mirror::testing::ScopedFakeMirrorDriver fake;
+    setenv("DISPLAY", ":65001", 1);  // no desktop: Begin fails but the coefficients are set
+    capture.BeginScaled(1024, 768, 0.8f, 0.75f, 1);
+    int16_t rect[6] = {100, 200, 1280, 1024, 0, 0};
+    capture.ScaleRect(rect, 1);
+    EXPECT_EQ(std::vector<int16_t>(rect, rect + 4), (std::vector<int16_t>{80, 150, 1024, 768}));
+    int16_t placement[6] = {32, 32, 100, 200, -10, 40};
+    capture.ScaleRect(placement, 0);
+    EXPECT_EQ(std::vector<int16_t>(placement, placement + 6),
+              (std::vector<int16_t>{32, 32, 80, 150, -8, 30}));
+}
+
+}  // namespace
+}  // namespace tarrowlink

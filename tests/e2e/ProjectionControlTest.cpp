@@ -1,0 +1,221 @@
+// The projection's life against the real receiver: the receiver's stop, resume and refusal, the
+// user's stop and start, screen size changes, and a receiver that dies.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "client/session/Session.h"
+#include "tests/e2e/EndToEnd.h"
+
+namespace e2e {
+namespace {
+
+using tarrowlink::StateConnected;
+using tarrowlink::StateProjecting;
+using tarrowlink::StateStopped;
+
+constexpr char kDataConnection[] = "data: connection from 127.0.0.1\n";
+constexpr char kDataEnded[] = "data: connection from 127.0.0.1 ended (closed by the presenter)";
+
+TEST_F(EndToEnd, ReceiverStopsAndResumesAndThePictureFlowsAgain) {
+    StartScreen();
+    screen_->Put(TestPattern(1024, 768, 2), 0, 0);
+    Receiver receiver(dir_, {"--mode", "1024x768x24"});
+    ASSERT_TRUE(receiver.WaitReady());
+    LibraryPresenter presenter;
+    ASSERT_TRUE(presenter.LogInAndStart()) << receiver.process().Log();
+    const QImage first = screen_->Grab();
+    ASSERT_EQ(AwaitPicture(receiver, first), "");
+
+    ASSERT_TRUE(receiver.Command("stop"));
+    ASSERT_TRUE(presenter.notes.WaitFor(kNotifyReceiverStopped)) << receiver.process().Log();
+    EXPECT_TRUE(WaitFor([] { return SessionState() == StateStopped; }));
+    // The presenter closes its data connection; nothing of what is drawn now can arrive.
+    EXPECT_TRUE(receiver.process().WaitForLog(kDataEnded)) << receiver.process().Log();
+    screen_->Put(TestPattern(512, 384, 3), 256, 192);
+    EXPECT_EQ(Differences(first, receiver.Snapshot()), "");
+
+    ASSERT_TRUE(receiver.Command("start"));
+    ASSERT_TRUE(presenter.notes.WaitFor(kNotifyReceiverStarted, 2));
+    EXPECT_EQ(SessionState(), StateProjecting);
+    EXPECT_EQ(AwaitPicture(receiver, screen_->Grab()), "") << receiver.process().Log();
+    EXPECT_EQ(receiver.process().Count(kDataConnection), 2);
+    EXPECT_EQ(presenter.notes.Codes(),
+              (std::vector<int>{kNotifyCodeOk, kNotifyReceiverStarted, kNotifyReceiverStopped,
+                                kNotifyReceiverStarted}));
+}
+
+TEST_F(EndToEnd, UserStopAndStartAgainOpenANewDataConnection) {
+    StartScreen();
+    screen_->Put(TestPattern(1024, 768, 4), 0, 0);
+    Receiver receiver(dir_, {"--mode", "1024x768x16"});
+    ASSERT_TRUE(receiver.WaitReady());
+    LibraryPresenter presenter;
+    ASSERT_TRUE(presenter.LogInAndStart()) << receiver.process().Log();
+    ASSERT_EQ(AwaitPicture(receiver, Reduce(screen_->Grab(), 16)), "");
+    EXPECT_EQ(receiver.process().Count(kDataConnection), 1);
+
+    EXPECT_EQ(presenter.ui.StopProjecting(0), 1);
+    EXPECT_EQ(SessionState(), StateStopped);
+    EXPECT_EQ(presenter.ui.StopProjecting(0), 0);  // already stopped
+    EXPECT_TRUE(receiver.process().WaitForLog("MSG_STOP_REQUEST\n"));
+    EXPECT_TRUE(receiver.process().WaitForLog(kDataEnded)) << receiver.process().Log();
+
+    screen_->Fill(0, 0, 1024, 100, 0x804020);
+    ASSERT_EQ(presenter.ui.StartProjecting(), 1);
+    ASSERT_TRUE(presenter.notes.WaitFor(kNotifyReceiverStarted, 2));
+    EXPECT_EQ(presenter.ui.StartProjecting(), 0);  // already projecting
+    EXPECT_EQ(AwaitPicture(receiver, Reduce(screen_->Grab(), 16)), "") << receiver.process().Log();
+    EXPECT_EQ(receiver.process().Count(kDataConnection), 2) << receiver.process().Log();
+    EXPECT_EQ(receiver.process().Count("MSG_START_REQUEST: SERVER_START\n"), 2);
+}
+
+TEST_F(EndToEnd, ReceiverModeChangeAppliesAtTheNextStart) {
+    StartScreen();
+    screen_->Put(TestPattern(1024, 768, 13), 0, 0);
+    // A mode larger than the screen: the picture is the screen's size.
+    Receiver receiver(dir_, {"--mode", "1280x1024x24"});
+    ASSERT_TRUE(receiver.WaitReady());
+    LibraryPresenter presenter;
+    ASSERT_TRUE(presenter.LogInAndStart()) << receiver.process().Log();
+    EXPECT_TRUE(receiver.process().WaitForLog("MSG_PICTURE_SIZE 1024x768\n"));
+    ASSERT_EQ(AwaitPicture(receiver, screen_->Grab()), "") << receiver.process().Log();
+
+    ASSERT_TRUE(receiver.Command("mode 1024x768x16"));
+    ASSERT_TRUE(presenter.notes.WaitFor(kNotifyResolutionChanged)) << receiver.process().Log();
+    int width = 0, height = 0, bits = 0;
+    presenter.ui.GetReceiverMode(&width, &height, &bits);
+    EXPECT_EQ(std::vector<int>({width, height, bits}), std::vector<int>({1024, 768, 16}));
+    // The running projection keeps its start's geometry: changes still arrive whole.
+    screen_->Fill(100, 100, 200, 50, 0x123456);
+    EXPECT_EQ(AwaitPicture(receiver, screen_->Grab()), "") << receiver.process().Log();
+
+    ASSERT_TRUE(receiver.Command("stop"));
+    ASSERT_TRUE(presenter.notes.WaitFor(kNotifyReceiverStopped));
+    ASSERT_TRUE(receiver.Command("start"));
+    ASSERT_TRUE(presenter.notes.WaitFor(kNotifyReceiverStarted, 2));
+    EXPECT_EQ(AwaitPicture(receiver, Reduce(screen_->Grab(), 16)), "") << receiver.process().Log();
+}
+
+TEST_F(EndToEnd, RejectingReceiverGives1034ToTheLibraryAndFailsTheCli) {
+    StartScreen();
+    Receiver receiver(dir_, {"--reject"});
+    ASSERT_TRUE(receiver.WaitReady());
+    {
+        LibraryPresenter presenter;
+        ASSERT_EQ(presenter.ui.LoginServer("127.0.0.1"), 1);
+        ASSERT_EQ(presenter.ui.StartProjecting(), 1);
+        ASSERT_TRUE(presenter.notes.WaitFor(kNotifyStartRejected)) << receiver.process().Log();
+        EXPECT_EQ(presenter.notes.Count(kNotifyReceiverStarted), 0);
+        EXPECT_TRUE(WaitFor([] { return SessionState() == StateConnected; }));
+    }
+    CliPresenter cli(dir_, xvfb_->Display());
+    EXPECT_EQ(cli.process().Wait(), 1) << cli.process().Log();
+    EXPECT_EQ(cli.process().Count("rejected the projection"), 1) << cli.process().Log();
+    EXPECT_EQ(receiver.process().Count("SERVER_START_REJECT (this receiver rejects every start)"),
+              2);
+    EXPECT_EQ(receiver.process().Count(kDataConnection), 0);
+}
+
+TEST_F(EndToEnd, SecondPresenterIsRejectedWhileTheFirstKeepsProjecting) {
+    StartScreen();
+    screen_->Put(TestPattern(1024, 768, 18), 0, 0);
+    Receiver receiver(dir_, {"--mode", "1024x768x16"});
+    ASSERT_TRUE(receiver.WaitReady());
+    LibraryPresenter presenter;
+    ASSERT_TRUE(presenter.LogInAndStart()) << receiver.process().Log();
+    ASSERT_EQ(AwaitPicture(receiver, Reduce(screen_->Grab(), 16)), "");
+
+    CliPresenter second(dir_, xvfb_->Display());
+    EXPECT_EQ(second.process().Wait(), 1) << second.process().Log();
+    EXPECT_EQ(second.process().Count("rejected the projection"), 1) << second.process().Log();
+    EXPECT_EQ(receiver.process().Count("another presenter is projecting"), 1);
+
+    // The first one was not disturbed.
+    EXPECT_EQ(SessionState(), StateProjecting);
+    screen_->Fill(500, 500, 300, 100, 0x0080FF);
+    EXPECT_EQ(AwaitPicture(receiver, Reduce(screen_->Grab(), 16)), "") << receiver.process().Log();
+    EXPECT_EQ(presenter.notes.Count(kNotifyReceiverStopped), 0);
+    EXPECT_EQ(receiver.process().Count(kDataConnection), 1);
+}
+
+TEST_F(EndToEnd, ReceiverKilledGives1038AndALaterLoginToANewReceiverWorks) {
+    StartScreen();
+    screen_->Put(TestPattern(1024, 768, 5), 0, 0);
+    LibraryPresenter presenter;
+    {
+        Receiver doomed(dir_, {"--mode", "1024x768x16"}, "doomed.txt");
+        ASSERT_TRUE(doomed.WaitReady());
+        ASSERT_TRUE(presenter.LogInAndStart()) << doomed.process().Log();
+        ASSERT_EQ(AwaitPicture(doomed, Reduce(screen_->Grab(), 16)), "");
+        doomed.process().Signal(SIGKILL);
+        EXPECT_EQ(doomed.process().Wait(), 128 + SIGKILL);
+        ASSERT_TRUE(presenter.notes.WaitFor(kNotifyConnectionLost));
+        EXPECT_NE(SessionState(), StateProjecting);
+    }
+    EXPECT_EQ(presenter.notes.Count(kNotifyConnectionLost), 1);
+
+    // A new receiver on the same ports, in another mode.
+    screen_->Fill(300, 200, 400, 300, 0x20C060);
+    Receiver receiver(dir_, {"--mode", "1024x768x32"});
+    ASSERT_TRUE(receiver.WaitReady()) << receiver.process().Log();
+    ASSERT_TRUE(presenter.LogInAndStart()) << receiver.process().Log();
+    int width = 0, height = 0, bits = 0;
+    presenter.ui.GetReceiverMode(&width, &height, &bits);
+    EXPECT_EQ(bits, 32);
+    EXPECT_EQ(AwaitPicture(receiver, screen_->Grab()), "") << receiver.process().Log();
+}
+
+TEST_F(EndToEnd, CliReportsTheReceiversStopResumeAndDeathAndExitsThree) {
+    StartScreen();
+    screen_->Put(TestPattern(1024, 768, 6), 0, 0);
+    Receiver receiver(dir_, {"--mode", "1024x768x16"});
+    ASSERT_TRUE(receiver.WaitReady());
+    CliPresenter cli(dir_, xvfb_->Display());
+    ChildProcess& p = cli.process();
+    ASSERT_TRUE(p.WaitForLog("beamora-cli: projecting\n")) << p.Log();
+    ASSERT_EQ(AwaitPicture(receiver, Reduce(screen_->Grab(), 16)), "");
+
+    receiver.Command("stop");
+    EXPECT_TRUE(p.WaitForLog("the receiver stopped the projection")) << p.Log();
+    screen_->Put(TestPattern(200, 200, 9), 10, 10);
+    receiver.Command("start");
+    EXPECT_TRUE(p.WaitForLog("beamora-cli: projecting again\n")) << p.Log();
+    EXPECT_EQ(AwaitPicture(receiver, Reduce(screen_->Grab(), 16)), "");
+
+    receiver.process().Signal(SIGKILL);
+    EXPECT_EQ(p.Wait(), 3) << p.Log();
+    EXPECT_EQ(p.Count("connection to 127.0.0.1 lost"), 1) << p.Log();
+}
+
+TEST_F(EndToEnd, EachScreenSizeChangeIsReportedOnceAndTheCaptureFollows) {
+    StartScreen();
+    screen_->Put(TestPattern(1024, 768, 8), 0, 0);
+    Receiver receiver(dir_, {"--mode", "1024x768x24"});
+    ASSERT_TRUE(receiver.WaitReady());
+    LibraryPresenter presenter;
+    ASSERT_TRUE(presenter.LogInAndStart());
+    ASSERT_EQ(AwaitPicture(receiver, screen_->Grab()), "");
+    ChildProcess& log = receiver.process();
+
+    // The sending loop learns the screen size at the end of its first pass, which the first
+    // picture does not wait for; a change that arrives shows that pass is over.
+    screen_->Fill(0, 0, 64, 64, 0xFF0000);
+    ASSERT_EQ(AwaitPicture(receiver, screen_->Grab()), "");
+
+    ASSERT_TRUE(screen_->Resize(800, 600));
+    EXPECT_TRUE(log.WaitForLog("MSG_SCREEN_CHANGED\n")) << log.Log();
+    // Many passes of 50 ms later it has still been said once.
+    EXPECT_FALSE(log.WaitForLog("MSG_SCREEN_CHANGED\n", 2, 1000));
+
+    ASSERT_TRUE(screen_->Resize(1024, 768));
+    EXPECT_TRUE(log.WaitForLog("MSG_SCREEN_CHANGED\n", 2)) << log.Log();
+    EXPECT_FALSE(log.WaitForLog("MSG_SCREEN_CHANGED\n", 3, 1000));
+    EXPECT_EQ(SessionState(), StateProjecting);
+
+    // Back at the size the projection started with, new content still arrives whole.
+    screen_->Put(TestPattern(1024, 768, 10), 0, 0);
+    EXPECT_EQ(AwaitPicture(receiver, screen_->Grab()), "") << log.Log();
+}
+
+}  // namespace
+}  // namespace e2e
