@@ -189,11 +189,49 @@ int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,
     PutBig16(destination + 4, rectangle.x1 - rectangle.x0);
     PutBig16(destination + 6, rectangle.y1 - rectangle.y0);
     PutBig32(destination + 8, m_encodingId);
-    const int32_t compressed =
-        CompressBlock(m_translation.get(), destination + kStripHeaderSize, length);
+    int32_t compressed = CompressBlock(m_translation.get(), destination + kStripHeaderSize, length);
+    // A strip may not be declared larger than its pixels, and LZO makes noise, grain and video
+    // larger. Rather than leave such an area stale on the receiver, its pixels go out with fewer
+    // bits per channel, coarser step by step until the stream fits.
+    for (int level = 1; compressed > length && length >= kMinCoarseStripBytes &&
+                        level <= MaxCoarseLevel(m_remoteBitsPerPixel);
+         ++level) {
+        CoarsenPixels(m_translation.get(), length, m_remoteBitsPerPixel, level);
+        compressed = CompressBlock(m_translation.get(), destination + kStripHeaderSize, length);
+    }
     if (compressed <= 0 || compressed > length) return 0;
     PutBig32(destination + 12, static_cast<uint32_t>(compressed));
     return compressed + kStripHeaderSize;
+}
+
+int UltraEncoder::MaxCoarseLevel(int32_t bits_per_pixel) {
+    return bits_per_pixel == 16 ? 4 : 6;  // 5-6-5 keeps at least 1, 2 and 1 bits
+}
+
+void UltraEncoder::CoarsenPixels(uint8_t* pixels, int32_t length, int32_t bits_per_pixel,
+                                 int level) {
+    // The dropped bits are set to half a step, so that values are rounded, not darkened.
+    if (bits_per_pixel == 16) {
+        const uint16_t low = static_cast<uint16_t>((1u << level) - 1);
+        const uint16_t half = static_cast<uint16_t>(1u << (level - 1));
+        const uint16_t keep = static_cast<uint16_t>(~(low << 11 | low << 5 | low));
+        const uint16_t mid = static_cast<uint16_t>(half << 11 | half << 5 | half);
+        for (int32_t i = 0; i + 1 < length; i += 2) {
+            uint16_t v = static_cast<uint16_t>(pixels[i] | pixels[i + 1] << 8);
+            v = static_cast<uint16_t>((v & keep) | mid);
+            pixels[i] = static_cast<uint8_t>(v);
+            pixels[i + 1] = static_cast<uint8_t>(v >> 8);
+        }
+        return;
+    }
+    const uint8_t keep = static_cast<uint8_t>(0xFF << level);
+    const uint8_t mid = static_cast<uint8_t>(1u << (level - 1));
+    const int32_t step = bits_per_pixel / 8;
+    for (int32_t i = 0; i + 2 < length; i += step) {
+        pixels[i] = static_cast<uint8_t>((pixels[i] & keep) | mid);          // blue, green, red; a
+        pixels[i + 1] = static_cast<uint8_t>((pixels[i + 1] & keep) | mid);  // fourth byte
+        pixels[i + 2] = static_cast<uint8_t>((pixels[i + 2] & keep) | mid);  // stays opaque
+    }
 }
 
 int32_t UltraEncoder::CompressBlock(const uint8_t* input, uint8_t* output, int32_t length) {

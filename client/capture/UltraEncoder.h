@@ -7,6 +7,8 @@
 //   8  encoding identifier (4, always 0)
 //   12 compressed length (4, big-endian)   16  LZO1X-1 stream of height rows of width wire pixels
 // The first row of a strip is its lowest screen row; a rectangle's strips go bottom to top.
+// A strip's stream is never longer than its pixels: pixels LZO cannot shrink (noise, grain)
+// are sent with fewer bits per channel instead of not at all.
 //
 // One encoder serves one thread (the session's sending thread); nothing here is locked. Buffers
 // are made by Configure and reused: nothing is allocated per strip or per rectangle.
@@ -46,10 +48,11 @@ class UltraEncoder : public EncoderBase {
 
     // Encodes the rectangle of source (a capture buffer of Width() x Height() 32-bit pixels, rows
     // bottom-up) as strips written back to back to destination, and the byte size of each strip
-    // written to sizes[0], sizes[1], ... Strips that do not shrink under compression are left
-    // out and take no entry. Returns the bytes written (0 when nothing was: empty rectangle, one
-    // not inside the capture, or every strip left out). destination must hold MaxPayloadSize()
-    // bytes and sizes MaxStripCount() entries. Sending thread.
+    // written to sizes[0], sizes[1], ... A strip whose pixels do not shrink under compression
+    // is sent with coarser colours (see CoarsenPixels) until it does; one that still does not
+    // (only tiny ones) is left out and takes no entry. Returns the bytes written (0 when nothing
+    // was: empty rectangle, one not inside the capture, or every strip left out). destination must
+    // hold MaxPayloadSize() bytes and sizes MaxStripCount() entries. Sending thread.
     virtual int32_t EncodeRectangle(const uint8_t* source, uint8_t* destination, int32_t* sizes,
                                     const PixelRect& rectangle);
 
@@ -60,8 +63,8 @@ class UltraEncoder : public EncoderBase {
 
     // Encodes one strip (header and compressed pixels) into destination, which must hold
     // StripBufferSize() bytes. Returns the strip's size in bytes; 0 when it is left out (no strip
-    // buffers, or compression did not shrink it); -1 when the rectangle is not a strip of this
-    // capture (empty, outside it, or more pixels than kStripRows full rows).
+    // buffers, or not even its coarsest colours shrink); -1 when the rectangle is not a strip of
+    // this capture (empty, outside it, or more pixels than kStripRows full rows).
     virtual int32_t EncodeStrip(const uint8_t* source, uint8_t* destination,
                                 const PixelRect& rectangle);
 
@@ -85,6 +88,14 @@ class UltraEncoder : public EncoderBase {
 
     int32_t RemoteBitsPerPixel() const { return m_remoteBitsPerPixel; }
     int32_t LastCompressedLength() const { return m_lastCompressedLength; }
+
+    // Replaces the low `level` bits of every colour channel of converted pixels at bits_per_pixel
+    // (16, 24 or 32; the fourth byte of 32-bit pixels is left alone) by half a step.
+    static void CoarsenPixels(uint8_t* pixels, int32_t length, int32_t bits_per_pixel, int level);
+    // The coarsest level tried for a depth.
+    static int MaxCoarseLevel(int32_t bits_per_pixel);
+    // Strips smaller than this cannot fit whatever their pixels: they are not coarsened.
+    static constexpr int32_t kMinCoarseStripBytes = 64;
 
     // LZO1X-1's documented worst case for length input bytes.
     static constexpr size_t CompressBound(size_t length) { return length + length / 16 + 64 + 3; }
