@@ -49,8 +49,8 @@ int MonoCursorMessage::Prepare(const CaptureRecord& record) {
     return m_size;
 }
 
-int MonoCursorMessage::Send() {
-    if (m_size > 0) m_sink->SendData(m_buffer, m_size, nullptr);
+int CursorMessage::Send() {
+    if (m_size > 0) m_sink->SendData(Unit(), m_size, nullptr);
     return 0;
 }
 
@@ -70,11 +70,6 @@ int ColorCursorMessage::Prepare(const CaptureRecord& record) {
                       static_cast<uint16_t>(n));
     m_size = n + kCursorHeaderSize;
     return m_size;
-}
-
-int ColorCursorMessage::Send() {
-    if (m_size > 0) m_sink->SendData(m_buffer, m_size, nullptr);
-    return 0;
 }
 
 }  // namespace tarrowlink

@@ -22,37 +22,46 @@ constexpr int kColourCursorRoom = 4226;  // compressed data room, above LZO's wo
 void WriteCursorHeader(uint8_t* header, const int16_t* placement, int32_t kind,
                        int32_t capture_height, uint16_t compressed_length);
 
-class MonoCursorMessage : public OutgoingMessage {
+// What both cursor units share: the capture height their y field counts from, and sending the
+// prepared unit as one chunk.
+class CursorMessage : public OutgoingMessage {
   public:
     using OutgoingMessage::OutgoingMessage;
     // The capture height the y field counts from. Projection start.
     void SetCaptureHeight(int32_t height) { m_captureHeight = height; }
-    int Prepare(const CaptureRecord& record) override;
     int Send() override;
     int GetSize() override { return m_size; }
 
-  private:
-    uint8_t m_buffer[kMonoCursorMessageSize] = {};
+  protected:
+    // The prepared unit, m_size bytes.
+    virtual const uint8_t* Unit() const = 0;
+
     int m_size = 0;
     int32_t m_captureHeight = 0;
 };
 
-class ColorCursorMessage : public OutgoingMessage {
+class MonoCursorMessage : public CursorMessage {
   public:
-    using OutgoingMessage::OutgoingMessage;
-    void SetCaptureHeight(int32_t height) { m_captureHeight = height; }
-    // Converts the pixels into record's frame buffer (after the 128-byte mask) and compresses the
-    // block; the record must hold kColourCursorBlockSize bytes.
+    using CursorMessage::CursorMessage;
     int Prepare(const CaptureRecord& record) override;
-    int Send() override;
-    int GetSize() override { return m_size; }
 
   private:
+    const uint8_t* Unit() const override { return m_buffer; }
+    uint8_t m_buffer[kMonoCursorMessageSize] = {};
+};
+
+class ColorCursorMessage : public CursorMessage {
+  public:
+    using CursorMessage::CursorMessage;
+    // Converts the pixels (after the record's 128-byte mask) and compresses the block; the
+    // record's frame buffer must hold the mask.
+    int Prepare(const CaptureRecord& record) override;
+
+  private:
+    const uint8_t* Unit() const override { return m_buffer; }
     UltraEncoder m_encoder;  // only CompressBlock
     uint8_t m_block[kColourCursorBlockSize] = {};
     uint8_t m_buffer[kCursorHeaderSize + kColourCursorRoom] = {};
-    int m_size = 0;
-    int32_t m_captureHeight = 0;
 };
 
 }  // namespace tarrowlink
