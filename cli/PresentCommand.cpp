@@ -143,6 +143,11 @@ int RunPresent(int argc, char** argv) {
     UserInterface ui;
     ui.Initialize();
     ui.SetWindowHandle(&notifications);
+    // Whichever way this returns, the library stops reporting to the recorder before it goes.
+    struct DetachWindow {
+        UserInterface& ui;
+        ~DetachWindow() { ui.SetWindowHandle(nullptr); }
+    } detach{ui};
     size_t seen = 0;
 
     Progress("logging in to " + label);
@@ -198,11 +203,9 @@ int RunPresent(int argc, char** argv) {
                     break;
                 case kNotifyStartRejected:
                     Progress(label + " rejected the projection (another presenter may be showing)");
-                    ui.SetWindowHandle(nullptr);
                     return kExitFailed;
                 case kNotifyConnectionLost:
                     Progress("connection to " + label + " lost");
-                    ui.SetWindowHandle(nullptr);
                     return kExitConnectionLost;
                 default:
                     break;
@@ -213,7 +216,6 @@ int RunPresent(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ui.StopProjecting(0);
-    ui.SetWindowHandle(nullptr);
     Progress("stopped");
     return kExitOk;
 }

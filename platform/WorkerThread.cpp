@@ -63,6 +63,12 @@ void WorkerThread::RequestStop() {
 
 bool WorkerThread::Join(int timeout_ms) {
     if (!thread_.joinable()) return true;
+    if (thread_.get_id() == std::this_thread::get_id()) {
+        // The worker itself is ending the process (exit() from one of its calls): it cannot wait
+        // for itself.
+        thread_.detach();
+        return false;
+    }
     if (timeout_ms >= 0) {
         std::unique_lock lock(state_->mutex);
         if (!state_->wake.wait_for(lock, std::chrono::milliseconds(timeout_ms),

@@ -46,7 +46,7 @@ class WorkerThread {
     void RequestStop();
     // Waits for the body to return and releases the thread; timeout_ms < 0 waits as long as it
     // takes. Returns false (and detaches the thread) when it did not return in time. Owner's
-    // thread; not from the worker itself.
+    // thread; from the worker itself (a process exit it started) it detaches and returns false.
     bool Join(int timeout_ms = -1);
 
   private:

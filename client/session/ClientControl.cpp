@@ -97,9 +97,10 @@ int ClientControl::LoginServer(const char* address) {
     if (address == nullptr || address[0] == '\0') return 0;
     Session& session = TheSession();
     if (!ReceiverAddress().empty()) {
-        // A repeated login ends the previous session first.
-        TerminateSendingThread();
+        // A repeated login ends the previous session first: the control thread before the
+        // sending thread, so that no start it handles can outlive the session.
         EndControlThread();
+        TerminateSendingThread();
         CloseTcpSocket(TcpSocket::Control);
         CloseTcpSocket(TcpSocket::Data);
         FullRefreshFlag().store(1);

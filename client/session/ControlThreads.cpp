@@ -65,14 +65,16 @@ void HandleChangeResolution(const uint8_t* message) {
     Notify(kNotifyResolutionChanged);
 }
 
-// The control connection is gone: forget it, tell the application, end the projection.
+// The control connection is gone: end the projection, forget the connection, tell the
+// application. The sending thread ends first, so that it cannot open new connections to the
+// receiver while the application handles the notification.
 void HandleConnectionLost() {
     SetServerSeen(0);
+    TerminateSendingThread();
     CloseTcpSocket(TcpSocket::Data);
     CloseTcpSocket(TcpSocket::Control);
     FullRefreshFlag().store(1);
     Notify(kNotifyConnectionLost);
-    TerminateSendingThread();
 }
 
 void ControlThread(const platform::WorkerThread::Context& context) {

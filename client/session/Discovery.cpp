@@ -84,12 +84,15 @@ int StartDiscovery() {
     DiscoveryState& state = State();
     {
         std::lock_guard lock(state.thread_mutex);
-        state.thread.Join();  // an ended thread is released before the new one starts
-        // A failure of an earlier thread says nothing about the new one.
-        state.status.store(0);
-        if (!state.thread.Start(DiscoveryThread)) {
-            platform::DebugOutput("Cannot create UDP thread!\n");
-            return 0;
+        // A search that overlaps another one waits for the thread that one started.
+        if (!state.thread.Running()) {
+            state.thread.Join();  // an ended thread is released before the new one starts
+            // A failure of an earlier thread says nothing about the new one.
+            state.status.store(0);
+            if (!state.thread.Start(DiscoveryThread)) {
+                platform::DebugOutput("Cannot create UDP thread!\n");
+                return 0;
+            }
         }
     }
     while (state.server_seen.load() == 0) {
@@ -168,14 +171,17 @@ int SearchServer(tagSERVERLIST* list) {
         std::lock_guard lock(state.thread_mutex);
         if (!state.started) {
             start_first = true;
+            state.started = true;  // taken back when the start fails
         } else if (state.thread.Exists() && !state.thread.Running()) {
             restart = true;
         }
     }
     if (start_first) {
-        if (!StartDiscovery()) return 0;
-        std::lock_guard lock(state.thread_mutex);
-        state.started = true;
+        if (!StartDiscovery()) {
+            std::lock_guard lock(state.thread_mutex);
+            state.started = false;
+            return 0;
+        }
     } else if (restart) {
         platform::DebugOutput("thread has been exit by timeout!\n");
         if (!StartDiscovery()) return 0;

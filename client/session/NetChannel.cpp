@@ -42,36 +42,44 @@ int NetChannel::ReceiveControl(uint8_t* buffer, int length, int timeout_ms) {
 }
 
 int NetChannel::SendData(const uint8_t* buffer, int length, const int* sizes) {
-    int created = CreateTcpSocket(TcpSocket::Data);
-    if (created < 0) return -1;
-    if (created == 0) {
-        int fd = TcpSocketFd(TcpSocket::Data);
-        if (!ConnectTo(fd, ReceiverAddress().c_str(), platform::DataPort(), kConnectTimeout_ms)) {
-            platform::DebugOutput("failed Data Connection\n");
-            // An unconnected socket could never carry a unit: the next unit tries afresh.
-            CloseTcpSocket(TcpSocket::Data);
+    bool connect_failed = false;
+    bool send_failed = false;
+    {
+        // Held from making the socket to the unit's last byte: the socket cannot be closed, and
+        // its number reused, under the connect or a send.
+        std::lock_guard lock(SocketMutex(TcpSocket::Data));
+        int created = CreateTcpSocket(TcpSocket::Data);
+        if (created < 0) return -1;
+        if (created != 0 && created != 1) {
+            platform::DebugOutput("create tcp-data socket unknown\n");
             return -1;
         }
-        platform::SetDeadPeerDetection(fd, 5, 2, 3, 10000);
-    } else if (created != 1) {
-        platform::DebugOutput("create tcp-data socket unknown\n");
-        return -1;
-    }
-    bool failed = false;
-    {
-        std::lock_guard lock(SocketMutex(TcpSocket::Data));
         int fd = TcpSocketFd(TcpSocket::Data);
-        if (sizes == nullptr) {
-            failed = SendAll(fd, buffer, length) < 0;
-        } else {
+        if (created == 0) {
+            if (ConnectTo(fd, ReceiverAddress().c_str(), platform::DataPort(),
+                          kConnectTimeout_ms)) {
+                platform::SetDeadPeerDetection(fd, 5, 2, 3, 10000);
+            } else {
+                connect_failed = true;
+            }
+        }
+        if (!connect_failed && sizes == nullptr) {
+            send_failed = SendAll(fd, buffer, length) < 0;
+        } else if (!connect_failed) {
             size_t offset = 0;
-            for (int i = 0; i < length && !failed; ++i) {
-                failed = SendAll(fd, buffer + offset, sizes[i]) < 0;
+            for (int i = 0; i < length && !send_failed; ++i) {
+                send_failed = SendAll(fd, buffer + offset, sizes[i]) < 0;
                 offset += static_cast<size_t>(sizes[i]);
             }
         }
     }
-    if (failed) {
+    if (connect_failed) {
+        platform::DebugOutput("failed Data Connection\n");
+        // An unconnected socket could never carry a unit: the next unit tries afresh.
+        CloseTcpSocket(TcpSocket::Data);
+        return -1;
+    }
+    if (send_failed) {
         // The unit was cut off: the stream cannot go on behind it. The next unit opens a new
         // connection, and the next capture step sends the whole picture on it.
         CloseTcpSocket(TcpSocket::Data);

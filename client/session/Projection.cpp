@@ -116,6 +116,21 @@ void SendingThread(const platform::WorkerThread::Context& context, ProjectionRec
     }
 }
 
+// Ends the sending thread; the caller holds sending.mutex.
+void TerminateSendingThreadLocked(SendingState& sending) {
+    TheSession().state.store(StateIdle);
+    if (!sending.thread.Exists()) return;
+    platform::DebugOutput("Main sending thread has been terminated.\n");
+    sending.thread.RequestStop();
+    if (sending.thread.Running()) {
+        // A send blocked on a stalled receiver is woken. The unit it was writing is cut off, and
+        // every caller closes the data connection right after this, so it is never continued.
+        int fd = TcpSocketFd(TcpSocket::Data);
+        if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+    }
+    sending.thread.Join();
+}
+
 }  // namespace
 
 int StartProjecting(int32_t start_request_type) {
@@ -126,14 +141,16 @@ int StartProjecting(int32_t start_request_type) {
 int StopProjecting(int from_receiver) {
     ResumeKeepAlive();
     Session& session = TheSession();
+    // Held throughout, so that a start handled on the control thread meanwhile comes wholly
+    // before or wholly after this stop, never half-way.
+    SendingState& sending = TheSending();
+    std::lock_guard lock(sending.mutex);
     if (session.state.load() == StateStopped) return 0;
     if (from_receiver == 0 && ServerSeen() == 1) SendControlRequest(MSG_STOP_REQUEST);
-    TerminateSendingThread();
+    TerminateSendingThreadLocked(sending);
     SessionChannel().CloseData(0);
     FullRefreshFlag().store(1);
     session.state.store(StateStopped);
-    SendingState& sending = TheSending();
-    std::lock_guard lock(sending.mutex);
     sending.records.reset();
     // The desktop connection and the surfaces are made anew at the next start; holding them
     // until process exit would tie the process to a display that may be gone by then.
@@ -143,6 +160,8 @@ int StopProjecting(int from_receiver) {
 
 int StartSending() {
     Session& session = TheSession();
+    SendingState& sending = TheSending();
+    std::lock_guard lock(sending.mutex);  // see StopProjecting
     if (session.state.load() == StateProjecting) return 0;
     session.state.store(StateProjecting);
     Geometry& g = TheGeometry();
@@ -157,8 +176,6 @@ int StartSending() {
 
     const int32_t width = g.capture_width.load();
     const int32_t height = g.capture_height.load();
-    SendingState& sending = TheSending();
-    std::lock_guard lock(sending.mutex);
     sending.thread.RequestStop();  // normally gone already; its records must outlive it
     sending.thread.Join();
     sending.records.reset();
@@ -196,20 +213,16 @@ int StartSending() {
     return 1;
 }
 
-void TerminateSendingThread() {
-    TheSession().state.store(StateIdle);
+bool SendingThreadRunning() {
     SendingState& sending = TheSending();
     std::lock_guard lock(sending.mutex);
-    if (!sending.thread.Exists()) return;
-    platform::DebugOutput("Main sending thread has been terminated.\n");
-    sending.thread.RequestStop();
-    if (sending.thread.Running()) {
-        // A send blocked on a stalled receiver is woken. The unit it was writing is cut off, and
-        // every caller closes the data connection right after this, so it is never continued.
-        int fd = TcpSocketFd(TcpSocket::Data);
-        if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
-    }
-    sending.thread.Join();
+    return sending.thread.Running();
+}
+
+void TerminateSendingThread() {
+    SendingState& sending = TheSending();
+    std::lock_guard lock(sending.mutex);
+    TerminateSendingThreadLocked(sending);
 }
 
 }  // namespace tarrowlink

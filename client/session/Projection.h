@@ -21,4 +21,7 @@ int StartSending();
 // the sending thread itself.
 void TerminateSendingThread();
 
+// Whether a sending thread is running now. Tests.
+bool SendingThreadRunning();
+
 }  // namespace tarrowlink

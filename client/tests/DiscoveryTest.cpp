@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -181,6 +182,28 @@ TEST_F(Discovery, PortInUseGives1031) {
     EXPECT_EQ(SearchServer(list.entries), 1);
     beacon.join();
     EXPECT_STREQ(list.entries[0].name, "later");
+}
+
+TEST_F(Discovery, OverlappingSearchesBothReturnOnceAReceiverIsHeard) {
+    BeaconSender sender;
+    std::atomic<int> returned{0};
+    auto search = [&] {
+        ServerList list;
+        SearchServer(list.entries);
+        ++returned;
+    };
+    std::thread first(search);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::thread second(search);  // the presenter's second search, before anything was heard
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            sender.SendName("late");
+            return returned.load() == 2;
+        },
+        8000));
+    first.join();
+    second.join();
 }
 
 TEST_F(Discovery, ListHoldsAtMost256Receivers) {

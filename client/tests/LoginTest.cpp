@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "client/UserInterface.h"
+#include "client/capture/Desktop.h"
 #include "client/capture/Scaling.h"
 #include "client/session/AesCipher.h"
 #include "client/session/ControlMessage.h"
@@ -17,6 +18,7 @@
 #include "client/session/Discovery.h"
 #include "client/session/Geometry.h"
 #include "client/session/NetChannel.h"
+#include "client/session/Projection.h"
 #include "client/session/Session.h"
 #include "client/tests/ScriptedReceiver.h"
 #include "client/tests/TestSupport.h"
@@ -380,6 +382,64 @@ TEST(Geometry, ScaleCoordinate) {
     EXPECT_EQ(ScaleCoordinate(100, 1284.0f, 1), 125);  // 0x0504: 5 / 4
     EXPECT_EQ(ScaleCoordinate(100, 1280.0f, 1), 100);  // 0x0500: no denominator, unscaled
     EXPECT_EQ(ScaleCoordinate(65535, 1.0f, 1), 65535);
+}
+
+}  // namespace
+}  // namespace tarrowlink
+
+namespace tarrowlink {
+namespace {
+
+// A desktop of one flat colour, so that projections start without a display.
+class FlatDesktop : public Desktop {
+  public:
+    bool Open() override { return true; }
+    int Width() const override { return 1024; }
+    int Height() const override { return 768; }
+    bool ReadPixels(int, int, int width, int height, uint8_t* dst, ptrdiff_t stride) override {
+        for (int row = 0; row < height; ++row)
+            std::memset(dst + row * stride, 0x40, size_t(width) * 4);
+        return true;
+    }
+    bool QueryScreenSize(int* width, int* height) override {
+        *width = 1024;
+        *height = 768;
+        return true;
+    }
+    bool ReadCursor(CursorImage*) override { return false; }
+};
+
+TEST_F(Login, StopRacingTheReceiversStartNeverLeavesAProjectionBehind) {
+    SetDesktopFactoryForTests([] { return std::make_unique<FlatDesktop>(); });
+    // Asking a real display for its size takes a few milliseconds, which is when a stop can come.
+    SetScreenSizeSourceForTests([](int* w, int* h) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        *w = 1024;
+        *h = 768;
+        return true;
+    });
+    ScriptedReceiver receiver([&](const Message& in) -> std::vector<Message> {
+        if (in.Type() == MSG_START_REQUEST) return {Reply(SERVER_START)};
+        return ReceiverWanting(0)(in);
+    });
+    LogIn(receiver);
+    for (int round = 0; round < 150; ++round) {
+        const int starts = receiver.CountType(MSG_START_REQUEST);
+        ASSERT_EQ(ui_.StartProjecting(), 1);
+        // Stops at every moment of the start: before, during and after the receiver's answer.
+        std::this_thread::sleep_for(std::chrono::microseconds((round % 50) * 80));
+        ui_.StopProjecting(0);
+        // Let the receiver's answer to this round's request be handled, then stop once more if
+        // it came after the stop: the projection must then end for good.
+        ASSERT_TRUE(WaitFor([&] { return receiver.CountType(MSG_START_REQUEST) == starts + 1; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const int32_t state = TheSession().state.load();
+        EXPECT_EQ(SendingThreadRunning(), state == StateProjecting) << "round " << round;
+        if (state == StateProjecting) EXPECT_EQ(ui_.StopProjecting(0), 1);
+        EXPECT_FALSE(SendingThreadRunning()) << "round " << round;
+        EXPECT_EQ(TheSession().state.load(), StateStopped);
+    }
+    SetDesktopFactoryForTests({});
 }
 
 }  // namespace

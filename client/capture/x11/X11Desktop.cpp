@@ -28,17 +28,20 @@ using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 // false result instead of ending the process.
 class ErrorTrap {
   public:
-    explicit ErrorTrap(Display* display) : lock_(Mutex()), display_(display) {
-        XSync(display_, False);
+    // sync false: the trapped request waits for its reply itself (so its error has arrived when
+    // it returns), and no round trips are added.
+    explicit ErrorTrap(Display* display, bool sync = true)
+        : lock_(Mutex()), display_(display), sync_(sync) {
+        if (sync_) XSync(display_, False);
         failed_ = false;
         previous_ = XSetErrorHandler(&ErrorTrap::Handle);
     }
     ~ErrorTrap() {
-        XSync(display_, False);
+        if (sync_) XSync(display_, False);
         XSetErrorHandler(previous_);
     }
     bool Failed() {
-        XSync(display_, False);
+        if (sync_) XSync(display_, False);
         return failed_;
     }
 
@@ -53,6 +56,7 @@ class ErrorTrap {
     }
     std::unique_lock<std::mutex> lock_;  // the error handler is process-wide: one trap at a time
     Display* display_;
+    bool sync_;
     XErrorHandler previous_;
     static inline bool failed_ = false;
 };
@@ -107,7 +111,12 @@ class ShmImage {
         image_->width = width;
         image_->height = height;
         image_->bytes_per_line = width * image_->bits_per_pixel / 8;
-        if (!XShmGetImage(display_, drawable, image_, x, y, AllPlanes)) return nullptr;
+        // An area that has just left the screen (the screen shrank) is an X error: reported as
+        // a failed read, never as the end of the process.
+        ErrorTrap trap(display_, false);
+        if (!XShmGetImage(display_, drawable, image_, x, y, AllPlanes) || trap.Failed()) {
+            return nullptr;
+        }
         return image_;
     }
 
