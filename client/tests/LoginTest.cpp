@@ -423,16 +423,19 @@ TEST_F(Login, StopRacingTheReceiversStartNeverLeavesAProjectionBehind) {
         return ReceiverWanting(0)(in);
     });
     LogIn(receiver);
-    for (int round = 0; round < 150; ++round) {
-        const int starts = receiver.CountType(MSG_START_REQUEST);
-        ASSERT_EQ(ui_.StartProjecting(), 1);
+    auto started = [&] {
+        auto codes = window_.Codes();
+        return std::count(codes.begin(), codes.end(), kNotifyReceiverStarted);
+    };
+    for (int round = 0; round < 60; ++round) {
+        const auto starts = started();
+        ASSERT_EQ(ui_.StartProjecting(), 1) << "round " << round;
         // Stops at every moment of the start: before, during and after the receiver's answer.
-        std::this_thread::sleep_for(std::chrono::microseconds((round % 50) * 80));
+        std::this_thread::sleep_for(std::chrono::microseconds((round % 30) * 130));
         ui_.StopProjecting(0);
-        // Let the receiver's answer to this round's request be handled, then stop once more if
-        // it came after the stop: the projection must then end for good.
-        ASSERT_TRUE(WaitFor([&] { return receiver.CountType(MSG_START_REQUEST) == starts + 1; }));
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // Every answer is handled (one 1036 each), whether before or after the stop; when it
+        // came after, the projection runs and one more stop must end it for good.
+        ASSERT_TRUE(WaitFor([&] { return started() == starts + 1; })) << "round " << round;
         const int32_t state = TheSession().state.load();
         EXPECT_EQ(SendingThreadRunning(), state == StateProjecting) << "round " << round;
         if (state == StateProjecting) EXPECT_EQ(ui_.StopProjecting(0), 1);
