@@ -143,13 +143,14 @@ void KeepAliveThread(const platform::WorkerThread::Context& context) {
 }
 
 // Ends the control thread; the caller holds threads_mutex.
-void EndControlThreadLocked(ControlThreadsState& state, int join_timeout_ms) {
+// Ends the control thread; the caller holds threads_mutex. False when it did not end in time.
+bool EndControlThreadLocked(ControlThreadsState& state, int join_timeout_ms) {
     state.control.RequestStop();
     if (state.control.Running()) {
         int fd = TcpSocketFd(TcpSocket::Control);
         if (fd >= 0) ::shutdown(fd, SHUT_RDWR);  // wakes its blocking read
     }
-    state.control.Join(join_timeout_ms);
+    return state.control.Join(join_timeout_ms);
 }
 
 }  // namespace
@@ -194,12 +195,12 @@ void SetKeepAliveIntervalForTests(int interval_ms) {
     State().keep_alive_interval_ms.store(interval_ms);
 }
 
-void StopControlThreads() {
+bool StopControlThreads() {
     ControlThreadsState& state = State();
     std::lock_guard lock(state.threads_mutex);
-    EndControlThreadLocked(state, kExitJoin_ms);
+    bool ended = EndControlThreadLocked(state, kExitJoin_ms);
     state.keep_alive.RequestStop();
-    state.keep_alive.Join(kExitJoin_ms);
+    return state.keep_alive.Join(kExitJoin_ms) && ended;
 }
 
 }  // namespace tarrowlink

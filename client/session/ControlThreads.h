@@ -22,7 +22,8 @@ bool KeepAliveExists();
 // Interval between keep-alive messages; 10 000 ms unless a test shortens it.
 void SetKeepAliveIntervalForTests(int interval_ms);
 
-// Stops both threads at process exit, bounded so that exit never hangs.
-void StopControlThreads();
+// Stops both threads at process exit, bounded so that exit never hangs. False when one did not
+// end in time (it was left running).
+bool StopControlThreads();
 
 }  // namespace tarrowlink

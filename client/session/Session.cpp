@@ -61,9 +61,11 @@ struct LibraryLifetime {
     ~LibraryLifetime() {
         TheSession().shutting_down.store(true);
         StopDiscovery();
-        StopControlThreads();
+        // A control thread that did not end in time (held up in the application's handler, say)
+        // may still use the capture and the messages: they are then left to the process's end.
+        const bool ended = StopControlThreads();
         TerminateSendingThread();
-        ReleaseComponents();
+        if (ended) ReleaseComponents();
     }
 };
 
