@@ -28,13 +28,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "platform/x11/XDisplay.h"
+
 namespace tarrowlink::bench {
 namespace {
-
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 
 // A private server, kept until the program ends, and how many changes were drawn on it: the
 // alternation goes on from one run of a benchmark to the next, so that no draw repeats the
@@ -170,7 +167,7 @@ class CaptureRig {
                                      static_cast<unsigned>(screen_.height), 32, screen_.width * 4));
     }
 
-    DisplayPtr display_;
+    platform::XDisplayPtr display_;
     Window root_ = 0;
     GC gc_ = nullptr;
     BenchServer* server_ = nullptr;

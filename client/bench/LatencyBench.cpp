@@ -48,6 +48,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "platform/x11/XDisplay.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -72,11 +74,6 @@ const char kUsage[] =
     "screen change to the receiver's published picture (p50, p95 over N changes) and the sender's\n"
     "CPU time per minute, idle and while the whole screen changes faster than the sender's "
     "passes.\n";
-
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 
 // ---------------------------------------------------------------------------------------------
 // The receiver's output: watches one pixel of every published picture.
@@ -365,7 +362,7 @@ class FullScreenChanger {
     std::string display_name_;
     FrameSize screen_;
     int interval_ms_;
-    DisplayPtr display_;
+    platform::XDisplayPtr display_;
     Pixmap pixmaps_[2] = {0, 0};
     std::thread thread_;
     std::atomic<bool> stop_{false};
@@ -383,7 +380,7 @@ double Percentile(std::vector<double> values, double p) {
 // ---------------------------------------------------------------------------------------------
 
 int MeasureLatency(const Options& options, const std::string& display_name, ProbeOutput& output) {
-    DisplayPtr display(XOpenDisplay(display_name.c_str()));
+    platform::XDisplayPtr display(XOpenDisplay(display_name.c_str()));
     if (!display) return 1;
     Display* d = display.get();
     Window root = DefaultRootWindow(d);

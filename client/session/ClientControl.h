@@ -1,6 +1,6 @@
 // The session object behind UserInterface. It holds only what one exchange needs (the message
-// buffer, the handshake types, the cipher); everything else is the process-wide session, so a
-// temporary ClientControl (as the control thread makes) acts on the same session.
+// buffer, the handshake types, the cipher); everything else is the process-wide session, so
+// every ClientControl (one per UserInterface) acts on the same session.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +24,6 @@ class ClientControl {
     int StartProjecting();
     int StopProjecting(int from_receiver);
     void Refresh();
-
-    const int32_t* HandshakeTypes() const { return m_handshakeTypes; }
 
   private:
     // Sends the message buffer's payload as type and reads the reply into the buffer, waiting at

@@ -22,6 +22,7 @@
 #include "mirror/x11/Outputs.h"
 #include "mirror/x11/XcbScreenReader.h"
 #include "platform/Debug.h"
+#include "platform/x11/XDisplay.h"
 
 namespace mirror {
 namespace {
@@ -43,11 +44,6 @@ bool HasDamage(Display* display, int* major, int* minor) {
            XDamageQueryVersion(display, major, minor);
 }
 
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
-
 int BitsPerPixel(Display* display, int depth) {
     int count = 0;
     int bits = depth;
@@ -63,7 +59,7 @@ int BitsPerPixel(Display* display, int depth) {
 class DamageMirrorDriver final : public MirrorDriver {
   public:
     bool CurrentMode(DisplayMode* mode) override {
-        DisplayPtr display(XOpenDisplay(nullptr));
+        platform::XDisplayPtr display(XOpenDisplay(nullptr));
         if (!display) return false;
         int screen = DefaultScreen(display.get());
         mode->width_px = DisplayWidth(display.get(), screen);
@@ -73,7 +69,7 @@ class DamageMirrorDriver final : public MirrorDriver {
     }
 
     std::vector<DisplayDevice> Devices() override {
-        DisplayPtr display(XOpenDisplay(nullptr));
+        platform::XDisplayPtr display(XOpenDisplay(nullptr));
         if (!display) return {};
         std::vector<DisplayDevice> devices = x11::ListOutputs(display.get());
         DisplayDevice device;

@@ -9,14 +9,10 @@
 #include "platform/testing/XvfbServer.h"
 
 // Last: Xlib defines macros (None, Bool, Status) that clash with GoogleTest.
-#include <X11/Xlib.h>
+#include "platform/x11/XDisplay.h"
 
 namespace platform {
 namespace {
-
-struct DisplayCloser {
-    void operator()(Display* d) const { XCloseDisplay(d); }
-};
 
 // Waits up to timeout_ms for an Expose event on window; drains every other event.
 bool WaitForExpose(Display* display, Window window, int timeout_ms) {
@@ -37,7 +33,7 @@ TEST(DesktopRefresh, EveryWindowIsAskedToRepaint) {
     ASSERT_TRUE(server.Ok()) << server.Error();
     setenv("DISPLAY", server.Display().c_str(), 1);
 
-    std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(server.Display().c_str()));
+    XDisplayPtr display(XOpenDisplay(server.Display().c_str()));
     ASSERT_TRUE(display);
     Window root = DefaultRootWindow(display.get());
     Window window = XCreateSimpleWindow(display.get(), root, 10, 10, 200, 100, 0, 0, 0);

@@ -1,21 +1,13 @@
 // X11 desktop refresh: map and drop an override-redirect window over the whole screen. Every
 // window it covered receives Expose events and repaints, and the root window is redrawn by the
 // server, the same trick xrefresh uses.
-#include <X11/Xlib.h>
-
-#include <memory>
-
 #include "platform/DesktopRefresh.h"
+#include "platform/x11/XDisplay.h"
 
 namespace platform {
-namespace {
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-}  // namespace
 
 void RefreshDesktop() {
-    std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
+    XDisplayPtr display(XOpenDisplay(nullptr));
     if (!display) return;
     int screen = DefaultScreen(display.get());
     Window root = RootWindow(display.get(), screen);

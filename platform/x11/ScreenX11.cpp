@@ -3,16 +3,14 @@
 #include <memory>
 
 #include "platform/Screen.h"
+#include "platform/x11/XDisplay.h"
 
 namespace platform {
 
 bool ScreenSize(int* width, int* height) {
     *width = 0;
     *height = 0;
-    struct Closer {
-        void operator()(Display* d) const { XCloseDisplay(d); }
-    };
-    std::unique_ptr<Display, Closer> display(XOpenDisplay(nullptr));
+    XDisplayPtr display(XOpenDisplay(nullptr));
     if (!display) return false;
     int screen = DefaultScreen(display.get());
     *width = DisplayWidth(display.get(), screen);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/x11/XDisplay.h"
 #include "tools/testpattern/PatternOptions.h"
 #include "tools/testpattern/ScenePainter.h"
 
@@ -23,11 +24,6 @@ volatile sig_atomic_t g_stop_signal = 0;
 void OnStopSignal(int number) {
     g_stop_signal = number;
 }
-
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 
 std::string g_display_name;
 
@@ -93,7 +89,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     const char* name = options.display.empty() ? nullptr : options.display.c_str();
-    DisplayPtr display(XOpenDisplay(name));
+    platform::XDisplayPtr display(XOpenDisplay(name));
     if (!display) {
         std::fprintf(stderr, "x11-testpattern: cannot open display \"%s\"\n", XDisplayName(name));
         return 1;

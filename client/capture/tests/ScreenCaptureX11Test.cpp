@@ -13,14 +13,10 @@
 #include "platform/testing/XvfbServer.h"
 
 // Last: Xlib defines macros (None, Bool, Status) that clash with GoogleTest.
-#include <X11/Xlib.h>
+#include "platform/x11/XDisplay.h"
 
 namespace tarrowlink {
 namespace {
-
-struct DisplayCloser {
-    void operator()(Display* d) const { XCloseDisplay(d); }
-};
 
 class CaptureOnX : public ::testing::Test {
   protected:
@@ -65,7 +61,7 @@ class CaptureOnX : public ::testing::Test {
     }
 
     std::unique_ptr<platform::testing::XvfbServer> server_;
-    std::unique_ptr<Display, DisplayCloser> display_;
+    platform::XDisplayPtr display_;
     CaptureRecord records_[kMaxRectangles];
 };
 

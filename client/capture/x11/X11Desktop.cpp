@@ -14,14 +14,10 @@
 
 #include "client/capture/Desktop.h"
 #include "platform/Debug.h"
+#include "platform/x11/XDisplay.h"
 
 namespace tarrowlink {
 namespace {
-
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 
 // Swallows X errors on this connection while a request that may fail is under way (a failed
 // XShmAttach, an XGetImage of an area that just left the screen), so that they are reported as a
@@ -278,7 +274,7 @@ class X11Desktop : public Desktop {
     }
 
   private:
-    DisplayPtr display_;
+    platform::XDisplayPtr display_;
     Window root_ = 0;
     int width_ = 0;
     int height_ = 0;
