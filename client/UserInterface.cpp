@@ -43,3 +43,7 @@ void UserInterface::GetReceiverMode(int* width, int* height, int* bits_per_pixel
     if (height != nullptr) *height = tarrowlink::ReceiverHeight();
     if (bits_per_pixel != nullptr) *bits_per_pixel = tarrowlink::ReceiverBits();
 }
+
+int UserInterface::LastFailure() const {
+    return tarrowlink::TheSession().last_failure.load();
+}

@@ -37,6 +37,23 @@ enum NotifyCode : int {
     kNotifyResolutionChanged = 1046  // the receiver changed its mode and it was applied
 };
 
+// Why the last login or projection start failed (UserInterface::LastFailure). Set before the
+// failing call returns, or before the kNotifyStartRejected that reports a start that failed.
+enum FailureCode : int {
+    kFailureNone = 0,
+    kFailureNoConnection = 1,     // nothing takes connections at that address and port
+    kFailureNoAnswer = 2,         // the receiver did not connect or answer within the time limit
+    kFailureVersionRefused = 3,   // the receiver refused this program's version
+    kFailureCodeRefused = 4,      // the receiver wants a login code, or the code was wrong
+    kFailureUnsupportedMode = 5,  // the receiver's mode text is one this program cannot serve
+    kFailureSendFailed = 6,       // a message could not be sent on the control connection
+    kFailureNoScreen = 7,         // no desktop to capture (no X display)
+    kFailureCaptureSetup = 8,     // the capture or the encoder could not be set up
+    kFailureOutOfMemory = 9,      // the frame buffers could not be allocated
+    kFailureStartRejected = 10,   // the receiver rejected the start
+    kFailureNoVersionFile = 11    // the installed "version" file is missing or unreadable
+};
+
 // The application's receiver of notifications (its main window).
 class NotifyTarget {
   public:
@@ -76,8 +93,10 @@ class TARROWLINK_API UserInterface {
     int LoginServer(const char* address);
     // Logs in again with the code the user typed; 0 (and kNotifyCodeError) when it is wrong.
     int SendServerPwd(unsigned long code);
-    // Asks the receiver to start; kNotifyReceiverStarted or kNotifyStartRejected follows. 0 while
-    // projecting or when the request could not be sent.
+    // Asks the receiver to start; kNotifyReceiverStarted or kNotifyStartRejected follows (the
+    // latter also when the receiver agreed but this side could not start: LastFailure says why,
+    // and the receiver has been told to stop). 0 while projecting or when the request could not
+    // be sent.
     int StartProjecting();
     // Stops the projection: 0 when the user stops (the receiver is told), 1 when the receiver has
     // already stopped or refused. 0 when already stopped.
@@ -86,6 +105,9 @@ class TARROWLINK_API UserInterface {
     void Refresh();
     // The receiver's mode from the last login or resolution change; -1 for values not known yet.
     void GetReceiverMode(int* width, int* height, int* bits_per_pixel) const;
+    // Why the most recent LoginServer, SendServerPwd or projection start failed (a FailureCode);
+    // kFailureNone after one that succeeded. Any thread.
+    int LastFailure() const;
 
   private:
     std::unique_ptr<ClientControl> m_session;

@@ -1,5 +1,6 @@
 #include "client/session/ClientControl.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "client/capture/CaptureRecord.h"
@@ -28,6 +29,26 @@ void BuildLogin(uint8_t* payload, unsigned long code) {
                       session.receiver_height.load(), name.c_str());
 }
 
+// What a failed connect or read on this thread means to the user: a port that refuses (or an
+// address that cannot be reached) versus a receiver that stays silent.
+int SocketFailure() {
+    return LastSocketError() == ETIMEDOUT ? kFailureNoAnswer : kFailureNoConnection;
+}
+
+// The login's control connection is gone, from our side: a stop has nobody to go to.
+void DropControlConnection() {
+    TheSession().logged_in.store(false);
+    CloseTcpSocket(TcpSocket::Control);
+}
+
+// Connects the control socket for a login; false (with the reason recorded) when that fails.
+bool ConnectForLogin() {
+    if (SessionChannel().ConnectControl() == 0) return true;
+    SetLastFailure(SocketFailure());
+    platform::DebugOutput("connect control Tcp error\n");
+    return false;
+}
+
 // The receiver's answer to MSG_LOGIN (any reply type other than the code answers counts as no
 // answer and lets the login go on). False when the code was refused: the connection is closed,
 // so that the next code is tried on a new one (a connected socket cannot connect again).
@@ -39,7 +60,8 @@ bool AcceptCodeReply(int32_t reply) {
             return true;
         case SERVER_CODE_ERROR:
             platform::DebugOutput("SERVER_CODE_ERROR\n");
-            CloseTcpSocket(TcpSocket::Control);
+            DropControlConnection();
+            SetLastFailure(kFailureCodeRefused);
             Notify(kNotifyCodeError);
             return false;
         default:
@@ -51,7 +73,10 @@ bool AcceptCodeReply(int32_t reply) {
 // A successful login: the control connection gets its threads and the session is connected.
 int FinishLogin() {
     StartControlThreads();
-    TheSession().state.store(StateConnected);
+    Session& session = TheSession();
+    session.logged_in.store(true);
+    session.last_failure.store(kFailureNone);
+    session.state.store(StateConnected);
     return 1;
 }
 
@@ -82,12 +107,16 @@ int ClientControl::SearchServer(tagSERVERLIST* list) {
 
 bool ClientControl::Exchange(int32_t type) {
     NetChannel& channel = SessionChannel();
-    if (channel.SendControl(m_message + 4, type) != 0) return false;
+    if (channel.SendControl(m_message + 4, type) != 0) {
+        SetLastFailure(kFailureSendFailed);
+        return false;
+    }
     std::memset(m_message, 0, sizeof m_message);
     // A receiver that does not answer within the limit, or closes the connection, has not let us
     // in: the half-open connection is dropped so that the next attempt starts cleanly.
     if (channel.ReceiveControl(m_message, kMessageSize, ReplyTimeout_ms()) < 0) {
-        CloseTcpSocket(TcpSocket::Control);
+        SetLastFailure(kFailureNoAnswer);
+        DropControlConnection();
         return false;
     }
     return true;
@@ -101,29 +130,33 @@ int ClientControl::LoginServer(const char* address) {
         // sending thread, so that no start it handles can outlive the session.
         EndControlThread();
         TerminateSendingThread();
-        CloseTcpSocket(TcpSocket::Control);
+        DropControlConnection();
         CloseTcpSocket(TcpSocket::Data);
         FullRefreshFlag().store(1);
     }
     SetReceiverAddress(std::string(address, strnlen(address, 15)));
-    if (CreateTcpSocket(TcpSocket::Control) < 0) return 0;
+    if (CreateTcpSocket(TcpSocket::Control) < 0) {
+        SetLastFailure(kFailureNoConnection);
+        return 0;
+    }
 
     for (int step = 0; step < 2; ++step) {
         const int32_t type = m_handshakeTypes[step];
         std::memset(m_message, 0, sizeof m_message);
         if (type == MSG_VERSION) {
-            if (!m_cipher.VersionPayload(m_message + 4)) return 0;
+            if (!m_cipher.VersionPayload(m_message + 4)) {
+                SetLastFailure(kFailureNoVersionFile);
+                return 0;
+            }
         } else {
             BuildLogin(m_message + 4, 0);
         }
-        if (step == 0 && SessionChannel().ConnectControl() != 0) {
-            platform::DebugOutput("connect control Tcp error\n");
-            return 0;
-        }
+        if (step == 0 && !ConnectForLogin()) return 0;
         if (!Exchange(type)) return 0;
         switch (const int32_t reply = GetInt32(m_message)) {
             case SERVER_VERSION_ERROR:
                 platform::DebugOutput("SERVER_VERSION_ERROR\n");
+                SetLastFailure(kFailureVersionRefused);
                 return 0;
             case SERVER_VERSION_OK: {
                 platform::DebugOutput("SERVER_VERSION_OK\n");
@@ -132,6 +165,7 @@ int ClientControl::LoginServer(const char* address) {
                 if (!ParseMode(reinterpret_cast<const char*>(m_message + 4), kControlPayloadSize,
                                &width, &height, &bits, &out_of_range)) {
                     if (out_of_range) platform::DebugOutput("Unsupported receiver mode refused\n");
+                    SetLastFailure(kFailureUnsupportedMode);
                     return 0;
                 }
                 session.receiver_width.store(width);
@@ -151,11 +185,11 @@ int ClientControl::LoginServer(const char* address) {
 int ClientControl::SendServerPwd(unsigned long code) {
     std::memset(m_message, 0, sizeof m_message);
     BuildLogin(m_message + 4, code);
-    if (CreateTcpSocket(TcpSocket::Control) < 0) return 0;
-    if (SessionChannel().ConnectControl() != 0) {
-        platform::DebugOutput("connect control Tcp error\n");
+    if (CreateTcpSocket(TcpSocket::Control) < 0) {
+        SetLastFailure(kFailureNoConnection);
         return 0;
     }
+    if (!ConnectForLogin()) return 0;
     if (!Exchange(MSG_LOGIN)) return 0;
     if (!AcceptCodeReply(GetInt32(m_message))) return 0;
     std::memset(m_message, 0, sizeof m_message);

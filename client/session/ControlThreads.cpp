@@ -70,6 +70,7 @@ void HandleChangeResolution(const uint8_t* message) {
 // receiver while the application handles the notification.
 void HandleConnectionLost() {
     SetServerSeen(0);
+    TheSession().logged_in.store(false);
     TerminateSendingThread();
     CloseTcpSocket(TcpSocket::Data);
     CloseTcpSocket(TcpSocket::Control);
@@ -87,12 +88,19 @@ void ControlThread(const platform::WorkerThread::Context& context) {
         switch (GetInt32(message)) {
             case SERVER_START:
                 if (session.state.load() != StateProjecting) {
-                    StartSending();
-                    Notify(kNotifyReceiverStarted);
+                    if (StartSending()) {
+                        Notify(kNotifyReceiverStarted);
+                    } else {
+                        // This side cannot send: the receiver must not wait for a picture, and
+                        // the application hears that the projection did not start.
+                        SendControlRequest(MSG_STOP_REQUEST);
+                        Notify(kNotifyStartRejected);
+                    }
                 }
                 platform::DebugOutput("SERVER_START\n");
                 break;
             case SERVER_START_REJECT:
+                SetLastFailure(kFailureStartRejected);
                 StopProjecting(1);
                 session.state.store(StateConnected);
                 Notify(kNotifyStartRejected);
@@ -160,6 +168,13 @@ void StartControlThreads() {
     platform::DebugOutput("Start Tcp control thread\n");
     std::lock_guard lock(state.threads_mutex);
     if (state.control.Exists()) EndControlThreadLocked(state, -1);
+    {
+        // A new connection starts with keep-alives running: a projection of an earlier one that
+        // ended by its loss or a new login left its pause behind.
+        std::lock_guard pause_lock(state.pause_mutex);
+        state.pause_count = 0;
+        state.pause_changed.notify_all();
+    }
     if (!state.control.Start(ControlThread)) platform::DebugOutput("Cannot create TCP thread!\n");
     if (!state.keep_alive.Exists()) state.keep_alive.Start(KeepAliveThread);
 }

@@ -5,7 +5,9 @@
 namespace tarrowlink {
 
 // Starts a ControlThread for the new connection (ending an earlier one first) and, the first time,
-// the KeepAliveThread. Writes "Start Tcp control thread\n". API caller's thread.
+// the KeepAliveThread; keep-alives run on the new connection whatever pauses an earlier
+// projection left. Writes "Start Tcp control thread\n". API caller's thread, with no sending
+// thread running.
 void StartControlThreads();
 
 // Ends the ControlThread of the previous connection, if one exists: "Main sending thread has been

@@ -131,6 +131,17 @@ void TerminateSendingThreadLocked(SendingState& sending) {
     sending.thread.Join();
 }
 
+// A start that failed on this side: what was made for it is undone, the session is back to
+// logged in and the reason is recorded for the application. Caller holds sending.mutex.
+int AbortStartLocked(SendingState& sending, int failure, const char* why) {
+    platform::DebugFormat("Cannot start the projection: %s\n", why);
+    SetLastFailure(failure);
+    sending.records.reset();
+    if (TheComponents().capture) TheComponents().capture->Release();
+    TheSession().state.store(StateConnected);
+    return 0;
+}
+
 }  // namespace
 
 int StartProjecting(int32_t start_request_type) {
@@ -146,7 +157,11 @@ int StopProjecting(int from_receiver) {
     SendingState& sending = TheSending();
     std::lock_guard lock(sending.mutex);
     if (session.state.load() == StateStopped) return 0;
-    if (from_receiver == 0 && ServerSeen() == 1) SendControlRequest(MSG_STOP_REQUEST);
+    // The receiver hears the user's stop on the login's connection, also when it was given by
+    // address and never beaconed; after a lost connection only a beacon heard since brings it.
+    if (from_receiver == 0 && (ServerSeen() == 1 || session.logged_in.load())) {
+        SendControlRequest(MSG_STOP_REQUEST);
+    }
     TerminateSendingThreadLocked(sending);
     SessionChannel().CloseData(0);
     FullRefreshFlag().store(1);
@@ -168,11 +183,21 @@ int StartSending() {
     if (g.grid_pending.exchange(0) == 1) {
         ApplyVideoGrid(session.receiver_width.load(), session.receiver_height.load());
     }
-    if (!ComputeGeometry(session.receiver_width.load(), session.receiver_height.load())) return 0;
+    int screen_width = 0, screen_height = 0;
+    if (!ComputeGeometry(session.receiver_width.load(), session.receiver_height.load())) {
+        if (!LocalScreenSize(&screen_width, &screen_height)) {
+            return AbortStartLocked(sending, kFailureNoScreen,
+                                    "no screen to capture (no X display)");
+        }
+        return AbortStartLocked(sending, kFailureCaptureSetup,
+                                "no capture size for this screen and receiver");
+    }
     uint8_t payload[kControlPayloadSize] = {};
     PutInt32(payload, g.picture_width.load());
     PutInt32(payload + 4, g.picture_height.load());
-    if (SessionChannel().SendControl(payload, MSG_PICTURE_SIZE) != 0) return 0;
+    if (SessionChannel().SendControl(payload, MSG_PICTURE_SIZE) != 0) {
+        return AbortStartLocked(sending, kFailureSendFailed, "the picture size was not sent");
+    }
 
     const int32_t width = g.capture_width.load();
     const int32_t height = g.capture_height.load();
@@ -182,23 +207,27 @@ int StartSending() {
     sending.records = AllocateRecords(width, height);
     if (!sending.records) {
         platform::DebugFormat("Cannot allocate the frame buffers for %dx%d\n", width, height);
-        return 0;
+        return AbortStartLocked(sending, kFailureOutOfMemory, "no memory for the frame buffers");
     }
     Components& c = TheComponents();
-    if (!c.Complete()) return 0;
+    if (!c.Complete()) {
+        return AbortStartLocked(sending, kFailureCaptureSetup, "the library was not initialised");
+    }
     c.screen_update->SetCaptureFormat(width, height, session.receiver_bits.load());
-    if (!c.screen_update->Setup()) return 0;
+    if (!c.screen_update->Setup()) {
+        return AbortStartLocked(sending, kFailureCaptureSetup, "the encoder could not be set up");
+    }
     c.mono_cursor->SetCaptureHeight(height);
     c.colour_cursor->SetCaptureHeight(height);
     c.capture->SetResolutionDivisor(g.resolution_divisor.load());
     if (!c.capture->BeginScaled(width, height, g.coefficient_x.load(), g.coefficient_y.load(),
                                 g.stretch.load())) {
-        return 0;
+        return AbortStartLocked(sending, kFailureCaptureSetup,
+                                "the screen capture could not be set up");
     }
 
     // The first projection of the process learns the screen size here, so that a change during
     // its first pass is noticed too.
-    int screen_width = 0, screen_height = 0;
     if (g.last_screen_width.load() == 0 && g.last_screen_height.load() == 0 &&
         c.capture->CurrentScreenSize(&screen_width, &screen_height)) {
         g.last_screen_width.store(screen_width);
@@ -210,6 +239,7 @@ int StartSending() {
     sending.thread.Start([records](const platform::WorkerThread::Context& context) {
         SendingThread(context, records);
     });
+    session.last_failure.store(kFailureNone);
     return 1;
 }
 

@@ -14,7 +14,9 @@ int StartProjecting(int32_t start_request_type);
 int StopProjecting(int from_receiver);
 
 // Runs the projection start for SERVER_START: geometry, MSG_PICTURE_SIZE, capture and the sending
-// thread. 0 while projecting or when a step fails, else 1. Control thread.
+// thread. 1 when the sending thread runs. 0 while projecting, or when a step failed: then the
+// session is back in StateConnected with nothing left of the start, the reason is in the
+// session's last failure and a diagnostic line says it. Control thread.
 int StartSending();
 
 // Ends the sending thread (no pass runs after this returns) and sets StateIdle. Any thread but

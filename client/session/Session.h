@@ -32,6 +32,12 @@ struct Session {
     std::atomic<int32_t> receiver_height{0};
     std::atomic<int32_t> receiver_bits{0};
 
+    // A FailureCode: why the last login or projection start failed.
+    std::atomic<int32_t> last_failure{kFailureNone};
+    // True from a successful login until its control connection is closed or lost: the receiver
+    // then holds this presenter and must hear its stop.
+    std::atomic<bool> logged_in{false};
+
     // The receiver's address text (at most 15 characters), set by LoginServer.
     std::mutex address_mutex;
     std::string receiver_address;
@@ -53,6 +59,11 @@ Session& TheSession();
 // thread's last socket error as wparam and code as lparam. Nothing happens without a window or
 // while the process exits. Any thread.
 void Notify(int code);
+
+// Records why a login or projection start failed (a FailureCode). Any thread.
+inline void SetLastFailure(int code) {
+    TheSession().last_failure.store(code);
+}
 
 // True once the process has begun to exit. Any thread.
 inline bool ShuttingDown() {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -32,6 +33,25 @@ using test::Message;
 using test::Reply;
 using test::ScriptedReceiver;
 using test::WaitFor;
+
+// A desktop of one flat colour, so that projections start without a display.
+class FlatDesktop : public Desktop {
+  public:
+    bool Open() override { return true; }
+    int Width() const override { return 1024; }
+    int Height() const override { return 768; }
+    bool ReadPixels(int, int, int width, int height, uint8_t* dst, ptrdiff_t stride) override {
+        for (int row = 0; row < height; ++row)
+            std::memset(dst + row * stride, 0x40, size_t(width) * 4);
+        return true;
+    }
+    bool QueryScreenSize(int* width, int* height) override {
+        *width = 1024;
+        *height = 768;
+        return true;
+    }
+    bool ReadCursor(CursorImage*) override { return false; }
+};
 
 // The answers of a receiver in mode `mode` that wants `code` (0: none).
 ScriptedReceiver::Script ReceiverWanting(uint32_t code, const char* mode = "1024x768x16") {
@@ -67,6 +87,7 @@ class Login : public ::testing::Test {
             *h = 768;
             return true;
         });
+        SetDesktopFactoryForTests([] { return std::make_unique<FlatDesktop>(); });
         ui_.Initialize();
         ui_.SetWindowHandle(&window_);
     }
@@ -74,6 +95,8 @@ class Login : public ::testing::Test {
         // The control thread may still be reporting the receiver's end: let it finish before the
         // window it reports to goes away.
         EndControlThread();
+        TerminateSendingThread();
+        SetDesktopFactoryForTests({});
         ui_.SetWindowHandle(nullptr);
         std::filesystem::current_path(old_dir_);
         std::filesystem::remove_all(dir_);
@@ -132,8 +155,11 @@ TEST_F(Login, CodePathUsesANewConnectionForEachCode) {
     EXPECT_EQ(window_.Codes(), std::vector<int>{kNotifyCodeError});
     EXPECT_TRUE(WaitFor([&] { return !receiver.NewestOpen(); }));  // closed by the client
 
+    EXPECT_EQ(ui_.LastFailure(), kFailureCodeRefused);
     EXPECT_EQ(ui_.SendServerPwd(1111), 0);  // wrong
+    EXPECT_EQ(ui_.LastFailure(), kFailureCodeRefused);
     EXPECT_EQ(ui_.SendServerPwd(1234), 1);  // right, on yet another connection
+    EXPECT_EQ(ui_.LastFailure(), kFailureNone);
     EXPECT_EQ(window_.Codes(),
               (std::vector<int>{kNotifyCodeError, kNotifyCodeError, kNotifyCodeOk}));
     EXPECT_EQ(receiver.Connections(), 3);
@@ -155,6 +181,7 @@ TEST_F(Login, RefusalsAndOddReplies) {
         DebugCapture debug;
         EXPECT_EQ(ui_.LoginServer("127.0.0.1"), 0);
         EXPECT_EQ(debug.Count("SERVER_VERSION_ERROR\n"), 1);
+        EXPECT_EQ(ui_.LastFailure(), kFailureVersionRefused);
         EXPECT_EQ(refuses.CountType(MSG_LOGIN), 0);
         EXPECT_TRUE(window_.Codes().empty());
     }
@@ -174,6 +201,7 @@ TEST_F(Login, RefusalsAndOddReplies) {
         EXPECT_EQ(bad_mode.CountType(MSG_LOGIN), 0) << mode;
         bool absurd = std::string(mode) == "99999x99999x16" || std::string(mode) == "1024x768x15";
         EXPECT_EQ(debug.Count("Unsupported receiver mode refused\n"), absurd ? 1 : 0) << mode;
+        EXPECT_EQ(ui_.LastFailure(), kFailureUnsupportedMode) << mode;
     }
     EXPECT_EQ(ui_.LoginServer(""), 0);
 }
@@ -183,6 +211,7 @@ TEST_F(Login, NoReceiverOrASilentOneFailsInBoundedTime) {
     EXPECT_EQ(ui_.LoginServer("127.0.0.1"), 0);  // nothing listens
     EXPECT_EQ(debug.Count("failed Control Connection\n"), 1);
     EXPECT_EQ(debug.Count("connect control Tcp error\n"), 1);
+    EXPECT_EQ(ui_.LastFailure(), kFailureNoConnection);
 
     SetReplyTimeoutForTests(300);
     ScriptedReceiver silent([](const Message&) { return std::vector<Message>{}; });
@@ -192,6 +221,7 @@ TEST_F(Login, NoReceiverOrASilentOneFailsInBoundedTime) {
     EXPECT_EQ(silent.CountType(MSG_LOGIN), 0);
     EXPECT_TRUE(WaitFor([&] { return !silent.NewestOpen(); }));
     EXPECT_NE(TheSession().state.load(), StateConnected);
+    EXPECT_EQ(ui_.LastFailure(), kFailureNoAnswer);
 }
 
 TEST_F(Login, ParseModeReadsOnlySoundModes) {
@@ -270,21 +300,85 @@ TEST_F(Login, ReceiverMessagesDriveTheProjectionState) {
     EXPECT_EQ(std::count(codes.begin(), codes.end(), kNotifyResolutionChanged), 1);
 }
 
-TEST_F(Login, UserStopTellsTheReceiverOnlyWhenItWasHeard) {
+TEST_F(Login, UserStopTellsTheLoggedInReceiverExactlyOnce) {
     ScriptedReceiver receiver(ReceiverWanting(0));
-    LogIn(receiver);
-    ResetDiscoveryForTests();  // serverSeen 0: no beacon heard
-    EXPECT_EQ(ui_.StopProjecting(0), 1);
-    EXPECT_EQ(ui_.StopProjecting(0), 0);  // already stopped
-    AddReceiver("r", 2, "127.0.0.1");     // serverSeen 1
-    TheSession().state.store(StateConnected);
-    EXPECT_EQ(ui_.StopProjecting(1), 1);  // the receiver already knows
-    TheSession().state.store(StateConnected);
-    EXPECT_EQ(ui_.StopProjecting(0), 1);
-    ASSERT_TRUE(WaitFor([&] { return receiver.CountType(MSG_STOP_REQUEST) == 1; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(receiver.CountType(MSG_STOP_REQUEST), 1);
+    LogIn(receiver);  // by address: no beacon was heard
     ResetDiscoveryForTests();
+    auto stops_after = [&](int expected) {
+        // The stop is sent before the call returns; a wrong one would arrive within a moment.
+        bool arrived = WaitFor([&] { return receiver.CountType(MSG_STOP_REQUEST) >= expected; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return arrived && receiver.CountType(MSG_STOP_REQUEST) == expected;
+    };
+    EXPECT_EQ(ui_.StopProjecting(1), 1);  // the receiver already knows
+    EXPECT_TRUE(stops_after(0));
+    TheSession().state.store(StateConnected);
+    EXPECT_EQ(ui_.StopProjecting(0), 1);
+    EXPECT_TRUE(stops_after(1));
+    EXPECT_EQ(ui_.StopProjecting(0), 0);  // already stopped
+    EXPECT_TRUE(stops_after(1));
+
+    // Once the connection is lost there is nobody to tell, until a beacon is heard again.
+    receiver.DropConnections();
+    ASSERT_TRUE(WaitFor([&] { return window_.Codes().back() == kNotifyConnectionLost; }));
+    EXPECT_EQ(ui_.StopProjecting(0), 1);
+    EXPECT_TRUE(stops_after(1));
+    EXPECT_EQ(receiver.Connections(), 1);
+    AddReceiver("r", 2, "127.0.0.1");  // serverSeen 1
+    TheSession().state.store(StateConnected);
+    EXPECT_EQ(ui_.StopProjecting(0), 1);
+    EXPECT_TRUE(stops_after(2));
+    ResetDiscoveryForTests();
+}
+
+TEST_F(Login, StartThatCannotCaptureIsRefusedAndTheReceiverTold) {
+    ScriptedReceiver receiver([&](const Message& in) -> std::vector<Message> {
+        if (in.Type() == MSG_START_REQUEST) return {Reply(SERVER_START)};
+        return ReceiverWanting(0)(in);
+    });
+    LogIn(receiver);
+    struct Case {
+        bool screen;   // the screen size can be read
+        bool desktop;  // the capture can open the desktop
+        int failure;
+        const char* line;
+    };
+    auto count = [&](int code) {
+        auto codes = window_.Codes();
+        return static_cast<int>(std::count(codes.begin(), codes.end(), code));
+    };
+    int round = 0;
+    for (const Case& c :
+         {Case{false, true, kFailureNoScreen,
+               "Cannot start the projection: no screen to capture (no X display)\n"},
+          Case{true, false, kFailureCaptureSetup,
+               "Cannot start the projection: the screen capture could not be set up\n"}}) {
+        ++round;
+        SetScreenSizeSourceForTests([&](int* w, int* h) { return *w = 1024, *h = 768, c.screen; });
+        SetDesktopFactoryForTests([&]() -> std::unique_ptr<Desktop> {
+            if (c.desktop) return std::make_unique<FlatDesktop>();
+            struct Closed : FlatDesktop {
+                bool Open() override { return false; }
+            };
+            return std::make_unique<Closed>();
+        });
+        DebugCapture debug;
+        ASSERT_EQ(ui_.StartProjecting(), 1);
+        ASSERT_TRUE(WaitFor([&] { return count(kNotifyStartRejected) == round; }));
+        EXPECT_EQ(ui_.LastFailure(), c.failure);
+        EXPECT_EQ(debug.Count(c.line), 1) << c.line;
+        EXPECT_TRUE(WaitFor([&] { return receiver.CountType(MSG_STOP_REQUEST) == round; }));
+        EXPECT_EQ(TheSession().state.load(), StateConnected);
+        EXPECT_FALSE(SendingThreadRunning());
+        EXPECT_EQ(count(kNotifyReceiverStarted), 0);
+    }
+    // With a screen again, the next start works.
+    SetScreenSizeSourceForTests([](int* w, int* h) { return *w = 1024, *h = 768, true; });
+    SetDesktopFactoryForTests([] { return std::make_unique<FlatDesktop>(); });
+    ASSERT_EQ(ui_.StartProjecting(), 1);
+    ASSERT_TRUE(WaitFor([&] { return window_.Codes().back() == kNotifyReceiverStarted; }));
+    EXPECT_TRUE(SendingThreadRunning());
+    EXPECT_EQ(ui_.LastFailure(), kFailureNone);
 }
 
 TEST_F(Login, LosingTheConnectionNotifiesAndALaterLoginWorks) {
@@ -345,6 +439,41 @@ TEST_F(Login, KeepAliveRunsOnItsIntervalAndPausesNest) {
     ResumeKeepAlive();
 }
 
+TEST_F(Login, KeepAliveRunsOnANewConnectionAfterAProjectionEndedWithItsOld) {
+    SetKeepAliveIntervalForTests(40);
+    ScriptedReceiver receiver([&](const Message& in) -> std::vector<Message> {
+        if (in.Type() == MSG_START_REQUEST) return {Reply(SERVER_START)};
+        return ReceiverWanting(0)(in);
+    });
+    auto keep_alives_on = [&](int connection) {
+        int n = 0;
+        for (const Message& m : receiver.Received())
+            n += m.Type() == MSG_KEEP_ALIVE && m.connection == connection;
+        return n;
+    };
+    LogIn(receiver);
+    for (bool lose_it : {true, false}) {
+        // The sending thread pauses the keep-alive while it projects ...
+        auto starts = [&] {
+            auto codes = window_.Codes();
+            return std::count(codes.begin(), codes.end(), kNotifyReceiverStarted);
+        };
+        const auto before = starts();
+        ASSERT_EQ(ui_.StartProjecting(), 1);
+        ASSERT_TRUE(WaitFor([&] { return starts() > before; }));
+        // ... and the projection ends with its connection, lost or replaced by a new login.
+        if (lose_it) {
+            receiver.DropConnections();
+            ASSERT_TRUE(WaitFor([&] { return window_.Codes().back() == kNotifyConnectionLost; }));
+        }
+        ASSERT_EQ(ui_.LoginServer("127.0.0.1"), 1);
+        const int newest = receiver.Connections() - 1;
+        EXPECT_TRUE(WaitFor([&] { return keep_alives_on(newest) >= 2; }, 2000))
+            << (lose_it ? "after a lost connection" : "after a new login");
+    }
+    SetKeepAliveIntervalForTests(10000);
+}
+
 TEST(Geometry, ScreensAndReceivers) {
     struct Case {
         int sw, sh, rw, rh;
@@ -354,6 +483,9 @@ TEST(Geometry, ScreensAndReceivers) {
                           Case{800, 600, 1024, 768, 0, 1024, 768, 800, 600, 1},
                           Case{640, 480, 1024, 768, 0, 1024, 768, 640, 480, 1},
                           Case{1024, 768, 800, 600, 1, 512, 384, 512, 384, 2},
+                          // Only a receiver of exactly 1024 x 768 has divisor 1.
+                          Case{640, 480, 1024, 600, 0, 1024, 600, 640, 480, 2},
+                          Case{1024, 768, 1280, 768, 0, 1280, 768, 1280, 768, 2},
                           // Larger screens go through the change tracker's grid and are scaled,
                           // however large they are.
                           Case{1280, 1024, 1024, 768, 1, 1024, 768, 1024, 768, 1},
@@ -384,33 +516,7 @@ TEST(Geometry, ScaleCoordinate) {
     EXPECT_EQ(ScaleCoordinate(65535, 1.0f, 1), 65535);
 }
 
-}  // namespace
-}  // namespace tarrowlink
-
-namespace tarrowlink {
-namespace {
-
-// A desktop of one flat colour, so that projections start without a display.
-class FlatDesktop : public Desktop {
-  public:
-    bool Open() override { return true; }
-    int Width() const override { return 1024; }
-    int Height() const override { return 768; }
-    bool ReadPixels(int, int, int width, int height, uint8_t* dst, ptrdiff_t stride) override {
-        for (int row = 0; row < height; ++row)
-            std::memset(dst + row * stride, 0x40, size_t(width) * 4);
-        return true;
-    }
-    bool QueryScreenSize(int* width, int* height) override {
-        *width = 1024;
-        *height = 768;
-        return true;
-    }
-    bool ReadCursor(CursorImage*) override { return false; }
-};
-
 TEST_F(Login, StopRacingTheReceiversStartNeverLeavesAProjectionBehind) {
-    SetDesktopFactoryForTests([] { return std::make_unique<FlatDesktop>(); });
     // Asking a real display for its size takes a few milliseconds, which is when a stop can come.
     SetScreenSizeSourceForTests([](int* w, int* h) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -438,11 +544,12 @@ TEST_F(Login, StopRacingTheReceiversStartNeverLeavesAProjectionBehind) {
         ASSERT_TRUE(WaitFor([&] { return started() == starts + 1; })) << "round " << round;
         const int32_t state = TheSession().state.load();
         EXPECT_EQ(SendingThreadRunning(), state == StateProjecting) << "round " << round;
-        if (state == StateProjecting) EXPECT_EQ(ui_.StopProjecting(0), 1);
+        if (state == StateProjecting) {
+            EXPECT_EQ(ui_.StopProjecting(0), 1);
+        }
         EXPECT_FALSE(SendingThreadRunning()) << "round " << round;
         EXPECT_EQ(TheSession().state.load(), StateStopped);
     }
-    SetDesktopFactoryForTests({});
 }
 
 }  // namespace
