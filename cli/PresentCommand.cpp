@@ -81,6 +81,34 @@ bool ParseCode(const char* text, unsigned long* code) {
     return true;
 }
 
+// Why a login or start failed, in the user's words (the library's LastFailure).
+std::string FailureText(int failure) {
+    switch (failure) {
+        case kFailureNoConnection:
+            return "nothing takes connections at that address (connection refused or unreachable)";
+        case kFailureNoAnswer:
+            return "the receiver did not answer within 10 seconds";
+        case kFailureVersionRefused:
+            return "the receiver refused this version of Beamora";
+        case kFailureCodeRefused:
+            return "the receiver refused the login code";
+        case kFailureUnsupportedMode:
+            return "the receiver reported a picture mode Beamora cannot send";
+        case kFailureSendFailed:
+            return "a message could not be sent to the receiver";
+        case kFailureNoScreen:
+            return "cannot capture the screen: no X display (is DISPLAY set?)";
+        case kFailureCaptureSetup:
+            return "cannot capture the screen: the capture could not be set up";
+        case kFailureOutOfMemory:
+            return "cannot capture the screen: out of memory";
+        case kFailureNoVersionFile:
+            return "the installed \"version\" file is missing or unreadable";
+        default:
+            return "the login failed";
+    }
+}
+
 // Codes that arrived since *seen.
 std::vector<int> NewCodes(const NotifyRecorder& recorder, size_t* seen) {
     auto codes = recorder.Codes();
@@ -122,7 +150,8 @@ int RunPresent(int argc, char** argv) {
                 "Logs in to the receiver (found by name, or the only one heard, or at the\n"
                 "given address), asks it to start and presents this desktop until the\n"
                 "duration ends or SIGINT/SIGTERM arrives, then stops.\n"
-                "Exit 0 done, 1 no receiver or login refused, 2 usage, 3 connection lost.\n");
+                "Exit 0 presented and stopped; 1 no receiver, login refused, start rejected\n"
+                "or the screen cannot be captured; 2 usage error; 3 connection lost.\n");
             return kExitOk;
         } else {
             std::fprintf(stderr, "beamora-cli present: unexpected argument \"%s\"\n", arg.c_str());
@@ -155,8 +184,7 @@ int RunPresent(int argc, char** argv) {
         auto codes = NewCodes(notifications, &seen);
         bool wants_code = !codes.empty() && codes.back() == kNotifyCodeError;
         if (!wants_code) {
-            Progress("cannot log in to " + label +
-                     ": no connection, no answer, or the receiver refused this version");
+            Progress("cannot log in to " + label + ": " + FailureText(ui.LastFailure()));
             return kExitFailed;
         }
         if (!have_code) {
@@ -164,10 +192,8 @@ int RunPresent(int argc, char** argv) {
             return kExitFailed;
         }
         if (!ui.SendServerPwd(code)) {
-            codes = NewCodes(notifications, &seen);
-            Progress(!codes.empty() && codes.back() == kNotifyCodeError
-                         ? label + " refused the login code"
-                         : "cannot log in to " + label + " with the code");
+            Progress("cannot log in to " + label +
+                     " with the code: " + FailureText(ui.LastFailure()));
             return kExitFailed;
         }
     }
@@ -202,6 +228,11 @@ int RunPresent(int argc, char** argv) {
                              std::to_string(height) + "x" + std::to_string(bits));
                     break;
                 case kNotifyStartRejected:
+                    if (ui.LastFailure() != kFailureStartRejected) {
+                        // The receiver agreed, but this side could not start; it was told.
+                        Progress(FailureText(ui.LastFailure()));
+                        return kExitFailed;
+                    }
                     Progress(label + " rejected the projection (another presenter may be showing)");
                     return kExitFailed;
                 case kNotifyConnectionLost:

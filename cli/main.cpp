@@ -8,6 +8,7 @@
 #include "cli/CliCommon.h"
 #include "platform/Paths.h"
 #include "platform/Ports.h"
+#include "platform/Version.h"
 
 namespace {
 
@@ -20,6 +21,16 @@ void PrintUsage(std::FILE* out) {
         "  list [--seconds N]   listen for receiver beacons for up to N seconds (default 5)\n"
         "                       and print one line per receiver: ADDRESS<TAB>NAME.\n"
         "                       Exit 0 when one was heard, 1 when none was.\n"
+        "  present [--receiver NAME|ADDRESS] [--code NNNN] [--duration SECONDS]\n"
+        "                       log in to the receiver (by name, the only one heard, or at\n"
+        "                       the address), ask it to start and present this desktop until\n"
+        "                       the duration ends or SIGINT/SIGTERM, then stop.\n"
+        "                       Exit 0 presented and stopped; 1 no receiver, login refused,\n"
+        "                       start rejected or the screen cannot be captured; 3 the\n"
+        "                       connection to the receiver was lost.\n"
+        "\n"
+        "Every command exits 2 on a usage error. COMMAND --help describes one command;\n"
+        "--version prints the version.\n"
         "\n"
         "Environment:\n"
         "  BEAMORA_CONTROL_PORT  beacon (UDP) and control (TCP) port, default %u\n"
@@ -38,6 +49,10 @@ int main(int argc, char** argv) {
     std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage(stdout);
+        return cli::kExitOk;
+    }
+    if (command == "--version") {
+        std::printf("beamora-cli %s\n", platform::kVersionText);
         return cli::kExitOk;
     }
     // The library reads the shipped "version" file by relative name: work from the data directory.

@@ -25,6 +25,7 @@ std::string UsageText() {
            "  --beacon-to ADDR     send beacons to ADDR instead of the broadcast address and\n"
            "                       127.0.0.1 (repeatable)\n"
            "  --help               this text\n"
+           "  --version            print the version and exit\n"
            "\n"
            "Commands on standard input, one per line: stop, start, mode WxHxBPP, snapshot FILE,\n"
            "quit. Ports: BEAMORA_CONTROL_PORT (beacons and control, 6566), BEAMORA_DATA_PORT "
@@ -52,6 +53,8 @@ bool ParseProgramOptions(const std::vector<std::string>& arguments, ProgramOptio
         std::string text;
         if (option == "--help" || option == "-h") {
             options->help = true;
+        } else if (option == "--version") {
+            options->version = true;
         } else if (option == "--name") {
             if (!value(&server.settings.name)) return false;
             named = true;

@@ -13,6 +13,7 @@ struct ProgramOptions {
     bool window = false;
     bool fullscreen = false;
     bool help = false;
+    bool version = false;  // --version: print it and exit
 };
 
 // The --help text.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Debug.h"
+#include "platform/Version.h"
 #include "receiver/ProgramOptions.h"
 #include "receiver/QtOutput.h"
 #include "receiver/ReceiverServer.h"
@@ -53,6 +54,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(receiver::UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("beamora-receiver %s\n", platform::kVersionText);
         return 0;
     }
     if (options.window && !HaveDisplay()) {

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/Version.h"
 #include "receiver/tests/TestPresenter.h"
 
 namespace receiver {
@@ -144,6 +145,8 @@ TEST(Program, UsageAndRefusedOptions) {
     std::string log;
     EXPECT_EQ(RunToEnd(dir, {"--help"}, &log), 0);
     EXPECT_NE(log.find("usage: beamora-receiver"), std::string::npos);
+    EXPECT_EQ(RunToEnd(dir, {"--version"}, &log), 0);
+    EXPECT_EQ(log, std::string("beamora-receiver ") + platform::kVersionText + "\n");
     EXPECT_EQ(RunToEnd(dir, {"--mode", "1024x768x8"}, &log), 2);
     EXPECT_NE(log.find("--mode needs WxHxBPP"), std::string::npos) << log;
     EXPECT_EQ(RunToEnd(dir, {"--code", "0000"}, &log), 2);

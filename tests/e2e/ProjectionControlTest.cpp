@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include "client/session/Session.h"
+#include "platform/Version.h"
 #include "tests/e2e/EndToEnd.h"
 
 namespace e2e {
@@ -114,6 +115,40 @@ TEST_F(EndToEnd, RejectingReceiverGives1034ToTheLibraryAndFailsTheCli) {
     EXPECT_EQ(receiver.process().Count("SERVER_START_REJECT (this receiver rejects every start)"),
               2);
     EXPECT_EQ(receiver.process().Count(kDataConnection), 0);
+}
+
+TEST(Cli, HelpListsEveryCommandAndVersionPrintsIt) {
+    TempDir dir;
+    ChildProcess help(BEAMORA_CLI_PROGRAM, {"--help"}, dir.File("help.txt"));
+    EXPECT_EQ(help.Wait(), 0);
+    for (const char* text : {"list [--seconds N]", "present [--receiver NAME|ADDRESS]",
+                             "3 the\n                       connection to the receiver was lost"}) {
+        EXPECT_EQ(help.Count(text), 1) << text << "\n" << help.Log();
+    }
+    ChildProcess version(BEAMORA_CLI_PROGRAM, {"--version"}, dir.File("version.txt"));
+    EXPECT_EQ(version.Wait(), 0);
+    EXPECT_EQ(version.Log(), std::string("beamora-cli ") + platform::kVersionText + "\n");
+}
+
+TEST_F(EndToEnd, CliTellsAReceiverGivenByAddressOfItsStopAndOfAStartItCannotServe) {
+    StartScreen();
+    Receiver receiver(dir_, {"--mode", "1024x768x16"});
+    ASSERT_TRUE(receiver.WaitReady());
+    {
+        // No beacon is needed for the receiver to hear the end of the duration.
+        CliPresenter cli(dir_, xvfb_->Display(), "127.0.0.1", 1);
+        EXPECT_EQ(cli.process().Wait(), 0) << cli.process().Log();
+        EXPECT_TRUE(receiver.process().WaitForLog("MSG_STOP_REQUEST\n"))
+            << receiver.process().Log();
+    }
+    // Without a display the receiver's start cannot be served: it is told, and the user why.
+    CliPresenter blind(dir_, "", "127.0.0.1", 60, "blind.txt");
+    EXPECT_EQ(blind.process().Wait(), 1) << blind.process().Log();
+    EXPECT_EQ(blind.process().Count("cannot capture the screen: no X display"), 1)
+        << blind.process().Log();
+    EXPECT_EQ(blind.process().Count("beamora-cli: projecting"), 0);
+    EXPECT_TRUE(receiver.process().WaitForLog("MSG_STOP_REQUEST\n", 2)) << receiver.process().Log();
+    EXPECT_EQ(receiver.process().Count(kDataConnection), 1);
 }
 
 TEST_F(EndToEnd, SecondPresenterIsRejectedWhileTheFirstKeepsProjecting) {
