@@ -101,6 +101,80 @@ TEST(DataStream, UnitsSplitAnywhereDecodeAsWhole) {
     EXPECT_EQ(pieces.Compose().pixels, whole.Compose().pixels);
 }
 
+TEST(UnitParser, NeedsMoreUntilTheLastByteOfEachKind) {
+    // Until a unit is whole the answer is "need more" with the bytes still awaited: the prefix,
+    // then the kind's header, then the whole unit. Bytes after it belong to the next unit.
+    const CaptureGeometry geometry = Geometry(40, 32, 16);
+    Bytes strip = test::StripUnit(0, 0, 4, 2, Bytes(10, 0x33));
+    Bytes mono = test::CursorHeader(kUnitMonoCursor, 0, 0, 32, 32, 0);
+    mono.resize(kMonoCursorUnitSize, 0xFF);
+    Bytes colour = test::CursorHeader(kUnitColourCursor, 0, 0, 32, 32, 100);
+    colour.resize(kCursorHeaderSize + 100, 0x44);
+    const struct {
+        const char* what;
+        Bytes unit;
+        size_t header_size;
+    } cases[] = {{"strip", strip, kStripHeaderSize},
+                 {"monochrome cursor", mono, kCursorHeaderSize},
+                 {"colour cursor", colour, kCursorHeaderSize}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const size_t n = c.unit.size();
+        Bytes received = c.unit;
+        received.push_back(0);  // the first byte of the next unit
+        UnitHeader header;
+        for (size_t size = 0; size < n; ++size) {
+            ParseResult result = ParseUnit(received.data(), size, geometry, &header);
+            size_t awaited = size < kUnitPrefixSize ? kUnitPrefixSize
+                             : size < c.header_size ? c.header_size
+                                                    : n;
+            ASSERT_EQ(result.status, ParseResult::kNeedMore) << size << " bytes";
+            ASSERT_EQ(result.size, awaited) << size << " bytes";
+        }
+        for (size_t size : {n, n + 1}) {
+            ParseResult result = ParseUnit(received.data(), size, geometry, &header);
+            ASSERT_EQ(result.status, ParseResult::kUnit) << size << " bytes: " << result.error;
+            EXPECT_EQ(result.size, n);
+        }
+    }
+}
+
+TEST(UnitParser, CursorJustOutsideAnEdgeIsRefusedJustInsideAccepted) {
+    // A 32 x 32 cursor image on a 40 x 32 picture; y counts from the bottom, so the image's top
+    // row is 32 - y - 32. One pixel of it on the picture is enough.
+    const CaptureGeometry geometry = Geometry(40, 32, 16);
+    const struct {
+        const char* where;
+        int x, y;
+        bool accepted;
+    } cases[] = {
+        {"last column on the left edge", -31, 0, true},
+        {"one column left of the picture", -32, 0, false},
+        {"first column on the right edge", 39, 0, true},
+        {"one column right of the picture", 40, 0, false},
+        {"last row on the top edge", 0, 31, true},
+        {"one row above the picture", 0, 32, false},
+        {"first row on the bottom edge", 0, -31, true},
+        {"one row below the picture", 0, -32, false},
+    };
+    for (uint32_t kind : {kUnitMonoCursor, kUnitColourCursor}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::to_string(kind) + ", " + c.where);
+            Bytes unit = test::CursorHeader(kind, c.x, c.y, 32, 32, 100);
+            unit.resize(kind == kUnitMonoCursor ? kMonoCursorUnitSize : kCursorHeaderSize + 100);
+            UnitHeader header;
+            ParseResult result = ParseUnit(unit.data(), unit.size(), geometry, &header);
+            if (c.accepted) {
+                EXPECT_EQ(result.status, ParseResult::kUnit) << result.error;
+            } else {
+                EXPECT_EQ(result.status, ParseResult::kError);
+                EXPECT_NE(result.error.find("lies outside the 40x32 picture"), std::string::npos)
+                    << result.error;
+            }
+        }
+    }
+}
+
 // A picture with known content, a stream that has decoded it, and a check that a refused unit
 // changes nothing.
 class RefusedUnit : public ::testing::Test {

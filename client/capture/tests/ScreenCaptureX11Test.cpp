@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "client/capture/CaptureRecord.h"
@@ -65,6 +67,35 @@ class CaptureOnX : public ::testing::Test {
     CaptureRecord records_[kMaxRectangles];
 };
 
+// A scripted tracker that, once, writes one box past the 16 of its answer. The capture hands the
+// tracker its own list, whose end entry follows the 16, so the box lands there.
+class OverrunningDriver : public mirror::MirrorDriver {
+  public:
+    explicit OverrunningDriver(std::shared_ptr<mirror::testing::FakeMirrorDriver> fake)
+        : fake_(std::move(fake)) {}
+
+    bool CurrentMode(mirror::DisplayMode* mode) override { return fake_->CurrentMode(mode); }
+    std::vector<mirror::DisplayDevice> Devices() override { return fake_->Devices(); }
+    int ChangeAttachment(const mirror::DisplayDevice& device, const mirror::DisplayMode& mode,
+                         bool attach) override {
+        return fake_->ChangeAttachment(device, mode, attach);
+    }
+    int Escape(int escape, const void* in, size_t in_bytes, void* out, size_t out_bytes) override {
+        int result = fake_->Escape(escape, in, in_bytes, out, out_bytes);
+        if (escape == mirror::kEscapeGetBoxes && result > 0 && past_the_answer) {
+            std::memcpy(static_cast<uint8_t*>(out) + mirror::kBoxesBytes, &*past_the_answer,
+                        sizeof(tagBOX));
+            past_the_answer.reset();
+        }
+        return result;
+    }
+
+    std::optional<tagBOX> past_the_answer;
+
+  private:
+    std::shared_ptr<mirror::testing::FakeMirrorDriver> fake_;
+};
+
 TEST_F(CaptureOnX, DrawnRectangleComesBackBottomUpAndOnlyAboutItsArea) {
     StartServer(1024, 768);
     AllocateRecords(1024, 768);
@@ -95,6 +126,31 @@ TEST_F(CaptureOnX, DrawnRectangleComesBackBottomUpAndOnlyAboutItsArea) {
     }
     EXPECT_TRUE(covered);
     EXPECT_LE(area, 4 * 100 * 100) << "a 100 x 100 change should not send the screen";
+}
+
+TEST_F(CaptureOnX, EveryStepEndsTheBoxListAfreshAfterTheTrackersSixteen) {
+    StartServer(1024, 768);
+    AllocateRecords(1024, 768);
+    mirror::testing::ScopedFakeMirrorDriver scoped;  // drops the mirror context on both ends
+    auto fake = std::make_shared<mirror::testing::FakeMirrorDriver>();
+    auto driver = std::make_shared<OverrunningDriver>(fake);
+    mirror::SetMirrorDriver(driver);
+    Vitrex::SetVideoGrid(1024, 768, 1024, 768);  // no grid: boxes arrive as answered
+    ScreenCapture capture;
+    ASSERT_EQ(capture.Begin(1024, 768, 0, 0), 1);
+    FullRefreshFlag().store(0);
+
+    // One step whose answer ran over into the end entry: what lies there is not sent.
+    driver->past_the_answer = tagBOX{0, 0, 1023, 767};
+    EXPECT_EQ(capture.CaptureScreen(records_), 0);
+    // The next answer uses all 16 entries; a stale end entry would join its last box and lose it.
+    std::vector<tagBOX> sixteen;
+    for (int i = 0; i < 16; ++i)
+        sixteen.push_back({static_cast<int16_t>(i * 50), 0, static_cast<int16_t>(i * 50 + 9), 9});
+    fake->QueueBoxes(sixteen);
+    ASSERT_EQ(capture.CaptureScreen(records_), 16);
+    EXPECT_EQ(std::vector<int>(records_[15].placement, records_[15].placement + 4),
+              (std::vector<int>{750, 758, 760, 768}));
 }
 
 TEST_F(CaptureOnX, LargerScreenIsScaledOntoTheCapture) {
