@@ -25,6 +25,21 @@ QFont MakeSkinFont(int height_px, int width_px, int weight, const QString& face)
     return font;
 }
 
+void FitFontToCell(QFont& font, int cell_px) {
+    const int cell = std::max(1, cell_px);
+    for (int size = cell; size >= 1; --size) {
+        font.setPixelSize(size);
+        const QFontMetrics metrics(font);
+        if (metrics.ascent() + metrics.descent() <= cell) return;
+    }
+}
+
+QFont MakeCellFont(int cell_px, int weight, const QString& face) {
+    QFont font = MakeSkinFont(cell_px, 0, weight, face);
+    FitFontToCell(font, cell_px);
+    return font;
+}
+
 void DrawSkinText(QPainter& painter, const QFont& font, const QColor& colour, int x, int y,
                   const QString& text, TextAlign align) {
     if (text.isEmpty()) return;

@@ -23,6 +23,13 @@ enum class TextAlign { kTopLeft, kTopCentre };
 // font so that its average character is that many pixels wide. Any thread that may use QFont.
 QFont MakeSkinFont(int height_px, int width_px, int weight, const QString& face = QString());
 
+// A font whose character cell (ascent plus descent) is at most `cell_px` pixels high, as large as
+// that allows, in `face` (empty: the default face). This is how the skin's font heights are meant:
+// a pixel size alone names the em height, which comes out taller than the cell.
+QFont MakeCellFont(int cell_px, int weight, const QString& face = QString());
+// Sets `font`'s pixel size to the largest whose cell fits `cell_px`, keeping its families.
+void FitFontToCell(QFont& font, int cell_px);
+
 // Draws `text` with `font` in `colour`, transparent, at (x, y) as `align` says; the text is one
 // line, drawn whole and without clipping. User interface thread (painting).
 void DrawSkinText(QPainter& painter, const QFont& font, const QColor& colour, int x, int y,

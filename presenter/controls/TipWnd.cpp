@@ -13,12 +13,13 @@
 namespace beamora {
 namespace {
 
-// The tip's font: 12 pixels, normal weight, in the face the skin was designed with, falling back
-// to a face that has the CJK texts.
+// The tip's font: a 12-pixel cell, normal weight, in the face the skin was designed with, falling
+// back to a face that has the CJK texts.
 QFont MakeTipFont() {
     QFont font = MakeSkinFont(12, 0, 400, QString::fromUtf8("新細明體"));
     font.setFamilies({QString::fromUtf8("新細明體"), QStringLiteral("PMingLiU"),
                       QStringLiteral("Noto Sans CJK TC"), QStringLiteral("DejaVu Sans")});
+    FitFontToCell(font, 12);
     return font;
 }
 
