@@ -1,0 +1,140 @@
+// The presenter's main window: a small frameless window painted from the skin, with Play, Stop,
+// Refresh, Minimise, Exit and Menu buttons and an animated status area. It owns the client
+// library's UserInterface and drives the status shown: each status has a timer of its own id
+// whose ticks draw the status's face and animation.
+//
+// Every method runs on the user interface thread.
+#pragma once
+
+#include <QDialog>
+#include <QMenu>
+#include <QPointer>
+#include <QString>
+#include <atomic>
+#include <memory>
+
+#include "client/UserInterface.h"
+#include "presenter/controls/MainFace.h"
+#include "presenter/controls/SkinSurface.h"
+#include "presenter/controls/SkinnedFrame.h"
+#include "presenter/controls/TipWnd.h"
+#include "presenter/core/PresenterIds.h"
+#include "presenter/core/TimerSet.h"
+
+namespace beamora {
+
+class Resources;
+
+class PresenterDialog : public QDialog, private SkinnedFrameHost {
+    Q_OBJECT
+
+  public:
+    // Builds the window over the loaded skin (`resources` outlives it). The window is not shown.
+    explicit PresenterDialog(Resources& resources, QWidget* parent = nullptr);
+    ~PresenterDialog() override;
+
+    // False when the window could not be made from its files; the application then says
+    // "Some Error." and ends without showing it.
+    bool IsValid() const { return valid_; }
+
+    // The status change: stores the status, refreshes the tooltips, restarts the tick and frame
+    // counts and replaces the status timer with the new status's (`interval_ms` < 0: the
+    // status's own interval).
+    void SetStatus(int status, int interval_ms = -1);
+    int status() const { return status_.load(); }
+    int status_ticks() const { return status_ticks_; }
+    int status_frame() const { return status_frame_; }
+    int projection_state() const { return projection_state_.load(); }
+    void set_projection_state(int state) { projection_state_.store(state); }
+    bool action_ready() const { return action_ready_.load(); }
+
+    // The login code the face shows while a login with a code holds (four characters).
+    void SetLoginCode(const QString& code, bool logged_in_with_code);
+
+    // Opens the context menu at a client point and runs the command chosen.
+    void OpenContextMenu(QPoint client);
+    // Runs a menu command (CmdWebPage ... CmdJapanese).
+    void RunCommand(int id);
+
+    // Places the window at ((screen width - 320) / 2, (screen height - 86) / 3) and makes it stay
+    // on top or not.
+    void PlaceWindow(bool topmost);
+
+    // Runs the expiry of timer `id` now (the timers call it; tests may too).
+    void OnTimer(int id);
+
+    const SkinSurface& surface() const { return surface_; }
+    const MainFace& face() const { return face_; }
+    const SkinnedFrame& frame() const { return frame_; }
+    const TimerSet& timers() const { return timers_; }
+    TipWnd* tooltip() const { return tip_; }
+    Resources& resources() { return resources_; }
+    UserInterface& user_interface() { return ui_; }
+    // The menu while it is open (tests find it here); nullptr otherwise.
+    QMenu* open_menu() const { return menu_; }
+
+  signals:
+    // The starting status has run its course: a search for receivers is due.
+    void searchRequested();
+    // A menu command that the presentation flow carries out (web page, search again,
+    // information, about, help).
+    void commandRequested(int id);
+    // A notification of the client library, delivered on the user interface thread.
+    void notified(quintptr socket_error, qintptr code);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    class Notifier;
+
+    // SkinnedFrameHost
+    int HitTest(QPoint point, bool button_down) const override;
+    bool IsActiveButton(int id) const override;
+    bool HoverShown() const override;
+    void DrawZone(int id, ZoneLook look) override;
+    void ZoneClicked(int id) override;
+    void MoveWindowBy(QPoint delta) override;
+
+    void StatusTick();
+    FaceState CurrentFaceState() const;
+    void RegisterTooltips();
+    void RefreshTooltips();
+    void ChooseLanguage(int language);
+    void Exit();
+    void StartProjecting();
+    void StopProjecting();
+    void ShowError(int entry);
+    void Repaint(const QRect& dirty);
+
+    Resources& resources_;
+    bool valid_ = true;
+    SkinSurface surface_;
+    MainFace face_;
+    SkinnedFrame frame_;
+    TimerSet timers_;
+    QPointer<TipWnd> tip_;
+    QPointer<QMenu> menu_;
+    std::unique_ptr<Notifier> notifier_;
+    UserInterface ui_;
+
+    // Controller state. The status and projection fields are read by worker threads too.
+    std::atomic<int> status_{0};
+    int status_timer_ = 0;
+    int status_ticks_ = 0;
+    int status_frame_ = 0;
+    std::atomic<int> projection_state_{ProjectionStopped};
+    std::atomic<int> panel_mode_{PanelPresentation};
+    std::atomic<bool> action_ready_{true};
+    std::atomic<int> receiver_start_request_{0};
+    std::atomic<int> receiver_stop_request_{0};
+    QString login_code_;
+    bool logged_in_with_code_ = false;
+};
+
+}  // namespace beamora
