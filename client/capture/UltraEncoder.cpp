@@ -157,7 +157,8 @@ int32_t UltraEncoder::EncodeRectangle(const uint8_t* source, uint8_t* destinatio
     // best guess for this one, better than what this band needed in an earlier pass. 0 once a
     // strip fits as it is.
     int below = 0;
-    for (int32_t row = rectangle.y0; row < rectangle.y1;) {
+    int strips = 0, coarsened = 0, finest = 0, coarsest = 0;
+    for (int32_t row = rectangle.y0; row < rectangle.y1; ++strips) {
         const int32_t rows = std::min(rows_per_strip, rectangle.y1 - row);
         const PixelRect strip{rectangle.x0, row, rectangle.x1, row + rows};
         const int32_t length = ConvertStrip(source, strip);
@@ -169,12 +170,28 @@ int32_t UltraEncoder::EncodeRectangle(const uint8_t* source, uint8_t* destinatio
         const int32_t size = CompressStrip(length, m_stripOutput.get(), strip,
                                            below > 0 ? below : BandLevel(strip.y0));
         below = BandLevel(strip.y0);
+        if (m_lastCoarseLevel > 0) {
+            finest = coarsened++ == 0 ? m_lastCoarseLevel : std::min(finest, m_lastCoarseLevel);
+            coarsest = std::max(coarsest, m_lastCoarseLevel);
+        }
         if (size > 0) {
             std::memcpy(write, m_stripOutput.get(), static_cast<size_t>(size));
             write += size;
             *next_size++ = size;
             total += size;
         }
+    }
+    // One line a rectangle, not one a strip: a video area is coarsened on every pass.
+    if (coarsened > 0 && finest == coarsest) {
+        platform::DebugFormat(
+            "Ultra encoder: rectangle %d,%d-%d,%d sent coarser (level %d, %d of %d strips)\n",
+            rectangle.x0, rectangle.y0, rectangle.x1, rectangle.y1, coarsest, coarsened, strips);
+    } else if (coarsened > 0) {
+        platform::DebugFormat(
+            "Ultra encoder: rectangle %d,%d-%d,%d sent coarser (levels %d to %d, %d of %d "
+            "strips)\n",
+            rectangle.x0, rectangle.y0, rectangle.x1, rectangle.y1, finest, coarsest, coarsened,
+            strips);
     }
     return ClampToInt32(total);
 }

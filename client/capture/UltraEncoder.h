@@ -54,7 +54,8 @@ class UltraEncoder : public EncoderBase {
     // is sent with coarser colours (see CoarsenPixels) until it does; one that still does not
     // (only tiny ones) is left out and takes no entry. Returns the bytes written (0 when nothing
     // was: empty rectangle, one not inside the capture, or every strip left out). destination must
-    // hold MaxPayloadSize() bytes and sizes MaxStripCount() entries. Sending thread.
+    // hold MaxPayloadSize() bytes and sizes MaxStripCount() entries. A rectangle with coarsened
+    // strips gives one debug line saying how many and how coarse. Sending thread.
     virtual int32_t EncodeRectangle(const uint8_t* source, uint8_t* destination, int32_t* sizes,
                                     const PixelRect& rectangle);
 
@@ -67,7 +68,7 @@ class UltraEncoder : public EncoderBase {
     // StripBufferSize() bytes. Returns the strip's size in bytes; 0 when it is left out (no strip
     // buffers, or not even its coarsest colours shrink); -1 when the rectangle is not a strip of
     // this capture (empty, outside it, or more pixels than kStripRows full rows). Coarsens as
-    // EncodeRectangle does.
+    // EncodeRectangle does, without the debug line.
     virtual int32_t EncodeStrip(const uint8_t* source, uint8_t* destination,
                                 const PixelRect& rectangle);
 

@@ -268,6 +268,41 @@ TEST(UltraEncoder, IncompressibleStripsGoOutCoarserAndTheLevelDoesNotStick) {
     }
 }
 
+TEST(UltraEncoder, CoarsenedRectangleGivesOneDebugLine) {
+    std::vector<uint8_t> frame = test::FlatFrame(512, 128, 11);
+    const std::vector<uint8_t> noise = test::RandomBytes(512 * 64 * 4, 12);
+    std::copy(noise.begin(), noise.end(), frame.begin() + 512 * 32 * 4);  // rows 32..95
+    Encoder e(512, 128, 24);
+    std::vector<std::string> lines;
+    platform::SetDebugSink([&](std::string_view text) { lines.emplace_back(text); });
+    const std::vector<DecodedStrip> whole = e.RoundTrip(frame, {0, 0, 512, 128}, false);
+    e.RoundTrip(frame, {0, 0, 512, 32});  // flat: no line
+    const std::vector<DecodedStrip> part = e.RoundTrip(frame, {0, 40, 512, 56}, false);
+    platform::SetDebugSink(nullptr);
+    // What the line should say about the levels, read from the decoded strips.
+    auto levels = [&](const std::vector<DecodedStrip>& strips) {
+        int coarsened = 0, finest = 99, coarsest = 0;
+        for (const DecodedStrip& s : strips) {
+            const int level = CoarseLevelOf(
+                ExpectedRows(frame, 512, 24, 0, s.y, 512, s.y + s.height), s.pixels, 24);
+            EXPECT_GE(level, 0);
+            if (level <= 0) continue;
+            ++coarsened;
+            finest = std::min(finest, level);
+            coarsest = std::max(coarsest, level);
+        }
+        return (finest == coarsest
+                    ? "level " + std::to_string(finest)
+                    : "levels " + std::to_string(finest) + " to " + std::to_string(coarsest)) +
+               ", " + std::to_string(coarsened) + " of " + std::to_string(strips.size()) +
+               " strips)\n";
+    };
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "Ultra encoder: rectangle 0,0-512,128 sent coarser (" + levels(whole),
+                         "Ultra encoder: rectangle 0,40-512,56 sent coarser (" + levels(part)}));
+    EXPECT_NE(levels(whole).find(" 4 of 8 strips"), std::string::npos);
+}
+
 TEST(UltraEncoder, TinyIncompressibleStripIsLeftOutWithoutASizeEntry) {
     std::vector<uint8_t> frame = test::RandomBytes(64 * 64 * 4, 5);
     Encoder e(64, 64, 16);
