@@ -45,10 +45,11 @@ bool Fits(int32_t compressed, int32_t length) {
 }
 
 // Each coarser level drops one more bit of every channel, and on noisy pictures LZO1X-1's output
-// then shrinks to between 0.55 and 0.8 of what it was. So a level that fits is worth a try one
-// finer only when it came out at most 70 % of the raw size; above that the finer level would
-// almost never fit, and trying costs a compressor pass over pixels that do compress (the slow
-// kind).
+// then shrinks to between 0.55 and 0.8 of what it was. So after a finer level fit, the next finer
+// one is worth a try only when this one came out at most 70 % of the raw size; above that it
+// would almost never fit, and the try is a pass over pixels that do compress (the slow kind).
+// The strip above starts at the level found and tries one finer again, so a level that is one
+// too coarse lasts a strip.
 bool FinerMayFit(int32_t compressed, int32_t length) {
     return int64_t{compressed} * 10 <= int64_t{length} * 7;
 }
@@ -237,8 +238,8 @@ int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,
     // bits per channel: the finest level that fits, as far as a few passes can tell. A pass
     // over pixels LZO1X-1 finds no matches in costs little (it skips through them); a pass that
     // does find matches costs about as much as a desktop strip's, or more. So the search starts
-    // where the strip below (or this band, last time) ended, since noisy areas stay noisy, and
-    // is meant to land on a fitting level with its first expensive pass.
+    // where the strip below (or this band, last time) ended, since noisy areas stay noisy: in an
+    // area that stays alike, a strip costs the pass that fits and one try a level finer.
     if (!Fits(compressed, length) && compressed > 0 && length >= kMinCoarseStripBytes) {
         const int coarsest = MaxCoarseLevel(m_remoteBitsPerPixel);
         const int start = std::clamp(start_level, 1, coarsest);
@@ -251,16 +252,19 @@ int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,
             compressed = compress_at(level, stream);
             if (Fits(compressed, length)) break;
         }
-        // Only a start that fit at once may be too coarse (a finer start failed on the way up).
-        // A finer try goes to the spare buffer, so the fitting stream survives a try that fails.
-        const bool fit_at_start = level == start;
+        // Only a start that fit at once may be too coarse (a finer start failed on the way up):
+        // one level finer is tried, and more while the last fit leaves room for them. A try goes
+        // to the spare buffer, so the fitting stream survives a try that fails.
         uint8_t* spare = m_probeOutput.get();
-        while (fit_at_start && level > 1 && FinerMayFit(compressed, length)) {
-            const int32_t finer = compress_at(level - 1, spare);
-            if (!Fits(finer, length)) break;
-            std::swap(stream, spare);
-            compressed = finer;
-            --level;
+        if (level == start) {
+            while (level > 1) {
+                const int32_t finer = compress_at(level - 1, spare);
+                if (!Fits(finer, length)) break;
+                std::swap(stream, spare);
+                compressed = finer;
+                --level;
+                if (!FinerMayFit(compressed, length)) break;
+            }
         }
         if (stream != destination + kStripHeaderSize) {
             std::memcpy(destination + kStripHeaderSize, stream, static_cast<size_t>(compressed));
