@@ -45,11 +45,9 @@ bool Fits(int32_t compressed, int32_t length) {
 }
 
 // Each coarser level drops one more bit of every channel, and on noisy pictures LZO1X-1's output
-// then shrinks to between 0.55 and 0.8 of what it was. So after a finer level fit, the next finer
-// one is worth a try only when this one came out at most 70 % of the raw size; above that it
-// would almost never fit, and the try is a pass over pixels that do compress (the slow kind).
-// The strip above starts at the level found and tries one finer again, so a level that is one
-// too coarse lasts a strip.
+// then shrinks to between 0.55 and 0.8 of what it was. So a level that fits is worth a try one
+// finer only when it came out at most 70 % of the raw size; above that the finer level would
+// almost never fit, and the try would be a pass over pixels that do compress (the slow kind).
 bool FinerMayFit(int32_t compressed, int32_t length) {
     return int64_t{compressed} * 10 <= int64_t{length} * 7;
 }
@@ -224,7 +222,7 @@ int32_t UltraEncoder::ConvertStrip(const uint8_t* source, const PixelRect& recta
 }
 
 int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,
-                                    const PixelRect& rectangle, int start_level) {
+                                    const PixelRect& rectangle, int area_level) {
     PutBig16(destination + 0, rectangle.x0);
     PutBig16(destination + 2, rectangle.y0);
     PutBig16(destination + 4, rectangle.x1 - rectangle.x0);
@@ -237,12 +235,14 @@ int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,
     // larger. Rather than leave such an area stale on the receiver, its pixels go out with fewer
     // bits per channel: the finest level that fits, as far as a few passes can tell. A pass
     // over pixels LZO1X-1 finds no matches in costs little (it skips through them); a pass that
-    // does find matches costs about as much as a desktop strip's, or more. So the search starts
-    // where the strip below (or this band, last time) ended, since noisy areas stay noisy: in an
-    // area that stays alike, a strip costs the pass that fits and one try a level finer.
+    // does find matches costs about as much as a desktop strip's, or more, and is the one that
+    // fits. So the search goes from fine to coarse, and starts one level finer than where the
+    // strip below (or this band, last time) ended, since noisy areas stay noisy: in an area that
+    // stays alike, a strip costs one expensive pass, and a level that was one too coarse is
+    // left after a strip.
     if (!Fits(compressed, length) && compressed > 0 && length >= kMinCoarseStripBytes) {
         const int coarsest = MaxCoarseLevel(m_remoteBitsPerPixel);
-        const int start = std::clamp(start_level, 1, coarsest);
+        const int start = std::clamp(area_level - 1, 1, coarsest);
         // The exact pixels stay in the translation buffer: every level starts from them.
         auto compress_at = [&](int at, uint8_t* out) {
             CoarsenPixels(m_translation.get(), m_coarse.get(), length, m_remoteBitsPerPixel, at);
@@ -252,19 +252,17 @@ int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,
             compressed = compress_at(level, stream);
             if (Fits(compressed, length)) break;
         }
-        // Only a start that fit at once may be too coarse (a finer start failed on the way up):
-        // one level finer is tried, and more while the last fit leaves room for them. A try goes
-        // to the spare buffer, so the fitting stream survives a try that fails.
+        // Only a start that fit at once may be too coarse (the area got calmer): finer levels are
+        // tried while the last fit leaves room for them. A try goes to the spare buffer, so the
+        // fitting stream survives a try that fails.
         uint8_t* spare = m_probeOutput.get();
-        if (level == start) {
-            while (level > 1) {
-                const int32_t finer = compress_at(level - 1, spare);
-                if (!Fits(finer, length)) break;
-                std::swap(stream, spare);
-                compressed = finer;
-                --level;
-                if (!FinerMayFit(compressed, length)) break;
-            }
+        const bool fit_at_start = level == start;
+        while (fit_at_start && level > 1 && FinerMayFit(compressed, length)) {
+            const int32_t finer = compress_at(level - 1, spare);
+            if (!Fits(finer, length)) break;
+            std::swap(stream, spare);
+            compressed = finer;
+            --level;
         }
         if (stream != destination + kStripHeaderSize) {
             std::memcpy(destination + kStripHeaderSize, stream, static_cast<size_t>(compressed));

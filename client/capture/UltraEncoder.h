@@ -112,10 +112,11 @@ class UltraEncoder : public EncoderBase {
     // Converts the strip's rows for the wire depth into the translation buffer; the length.
     int32_t ConvertStrip(const uint8_t* source, const PixelRect& rectangle);
     // Writes the strip header and compresses the length converted bytes behind it, coarsened
-    // when they do not shrink as they are, starting at start_level (see the .cpp file). The
-    // strip's size, or 0 when it did not shrink at any level. Sets m_lastCoarseLevel.
+    // when they do not shrink as they are; area_level is the level the strip's area needed last
+    // (0: none), where the search begins (see the .cpp file). The strip's size, or 0 when it did
+    // not shrink at any level. Sets m_lastCoarseLevel and this band's level.
     int32_t CompressStrip(int32_t length, uint8_t* destination, const PixelRect& rectangle,
-                          int start_level);
+                          int area_level);
     // Where a strip starting at capture row y had to go last time (0: exact).
     int BandLevel(int32_t y) const;
     void SetBandLevel(int32_t y, int level);

@@ -248,10 +248,20 @@ TEST(UltraEncoder, IncompressibleStripsGoOutCoarserAndTheLevelDoesNotStick) {
             ASSERT_EQ(strips.size(), 4u);
             std::vector<int> levels;
             for (const DecodedStrip& s : strips) {
-                const std::vector<uint8_t> exact =
+                std::vector<uint8_t> exact =
                     ExpectedRows(frame, 1024, depth, 0, s.y, 1024, s.y + s.height);
-                EXPECT_LE(size_t(e.sizes[levels.size()]), 16 + exact.size());
+                const int32_t length = int32_t(exact.size());
+                EXPECT_LE(e.sizes[levels.size()], 16 + length);
                 levels.push_back(CoarseLevelOf(exact, s.pixels, depth));
+                // A coarsened strip has the finest level that fits: one finer does not.
+                if (levels.back() > 1) {
+                    UltraEncoder::CoarsenPixels(exact.data(), exact.data(), length, depth,
+                                                levels.back() - 1);
+                }
+                std::vector<uint8_t> out(UltraEncoder::CompressBound(exact.size()));
+                if (levels.back() > 0) {
+                    EXPECT_GT(e.encoder.CompressBlock(exact.data(), out.data(), length), length);
+                }
             }
             // Noise never fits as it is; the flat strip above it goes out exact again, and the
             // grain needs fewer dropped bits than the noise below it.
