@@ -10,7 +10,8 @@
 // A strip's stream is never longer than its pixels: pixels LZO cannot shrink (noise, grain)
 // are sent with fewer bits per channel instead of not at all. Such areas tend to stay that way,
 // from strip to strip and from pass to pass, so the encoder remembers how coarse each band of
-// kStripRows capture rows had to be and starts the next strip there (see CompressStrip).
+// kStripRows capture rows had to be and searches from there for the next strip (see
+// CompressStrip).
 //
 // One encoder serves one thread (the session's sending thread); nothing here is locked. Buffers
 // are made by Configure and reused: nothing is allocated per strip or per rectangle.
