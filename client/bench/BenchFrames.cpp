@@ -56,7 +56,7 @@ class Font {
     void Draw(Canvas& canvas, int x, int y, int glyph, uint32_t ink) const {
         for (int row = 0; row < 9; ++row) {
             for (int column = 0; column < 6; ++column) {
-                if (glyphs_[glyph % kGlyphs][row] >> column & 1)
+                if (glyphs_[static_cast<unsigned>(glyph) % kGlyphs][row] >> column & 1)
                     canvas.Put(x + column, y + row, ink);
             }
         }

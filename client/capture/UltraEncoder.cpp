@@ -40,6 +40,18 @@ int32_t ClampToInt32(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, 0, std::numeric_limits<int32_t>::max()));
 }
 
+bool Fits(int32_t compressed, int32_t length) {
+    return compressed > 0 && compressed <= length;
+}
+
+// Each coarser level drops one more bit of every channel, and on noisy pictures LZO1X-1's output
+// then shrinks to between 0.55 and 0.8 of what it was. So a level that fits is worth a try one
+// finer only when it came out at most 70 % of the raw size; above that the finer level would
+// almost never fit, and the try would be a pass over pixels that do compress (the slow kind).
+bool FinerMayFit(int32_t compressed, int32_t length) {
+    return int64_t{compressed} * 10 <= int64_t{length} * 7;
+}
+
 }  // namespace
 
 UltraEncoder::UltraEncoder() = default;
@@ -72,8 +84,12 @@ int32_t UltraEncoder::Configure(int32_t width, int32_t height, int32_t bits_per_
         // LZO may write up to its worst case before the encoder sees that a strip did not shrink.
         m_stripOutputSize = kStripHeaderSize + CompressBound(strip_bytes);
         m_stripOutput = AllocateZeroed<uint8_t>(m_stripOutputSize);
+        m_coarse = AllocateZeroed<uint8_t>(strip_bytes);
+        m_probeOutput = AllocateZeroed<uint8_t>(CompressBound(strip_bytes));
+        m_bandCount = (height + kStripRows - 1) / kStripRows;
+        m_bandLevels = AllocateZeroed<uint8_t>(static_cast<size_t>(m_bandCount));
     }
-    if (!m_translation || !m_stripOutput) {
+    if (!m_translation || !m_stripOutput || !m_coarse || !m_probeOutput || !m_bandLevels) {
         platform::DebugOutput("Ultra encoder: out of memory for the strip buffers\n");
         FreeBuffers();
         return 0;
@@ -136,7 +152,12 @@ int32_t UltraEncoder::EncodeRectangle(const uint8_t* source, uint8_t* destinatio
     int64_t total = 0;
     uint8_t* write = destination;
     int32_t* next_size = sizes;
-    for (int32_t row = rectangle.y0; row < rectangle.y1;) {
+    // The level the strip below this one went out at (the coarsest when it was left out): the
+    // best guess for this one, better than what this band needed in an earlier pass. 0 once a
+    // strip fits as it is.
+    int below = 0;
+    int strips = 0, coarsened = 0, finest = 0, coarsest = 0;
+    for (int32_t row = rectangle.y0; row < rectangle.y1; ++strips) {
         const int32_t rows = std::min(rows_per_strip, rectangle.y1 - row);
         const PixelRect strip{rectangle.x0, row, rectangle.x1, row + rows};
         const int32_t length = ConvertStrip(source, strip);
@@ -145,13 +166,31 @@ int32_t UltraEncoder::EncodeRectangle(const uint8_t* source, uint8_t* destinatio
         // The next strip's pixels travel in from memory while the compressor works on this one.
         PrefetchRows(source, {rectangle.x0, row, rectangle.x1,
                               std::min(rectangle.y1, row + rows_per_strip)});
-        const int32_t size = CompressStrip(length, m_stripOutput.get(), strip);
+        const int32_t size = CompressStrip(length, m_stripOutput.get(), strip,
+                                           below > 0 ? below : BandLevel(strip.y0));
+        below = BandLevel(strip.y0);
+        if (m_lastCoarseLevel > 0) {
+            finest = coarsened++ == 0 ? m_lastCoarseLevel : std::min(finest, m_lastCoarseLevel);
+            coarsest = std::max(coarsest, m_lastCoarseLevel);
+        }
         if (size > 0) {
             std::memcpy(write, m_stripOutput.get(), static_cast<size_t>(size));
             write += size;
             *next_size++ = size;
             total += size;
         }
+    }
+    // One line a rectangle, not one a strip: a video area is coarsened on every pass.
+    if (coarsened > 0 && finest == coarsest) {
+        platform::DebugFormat(
+            "Ultra encoder: rectangle %d,%d-%d,%d sent coarser (level %d, %d of %d strips)\n",
+            rectangle.x0, rectangle.y0, rectangle.x1, rectangle.y1, coarsest, coarsened, strips);
+    } else if (coarsened > 0) {
+        platform::DebugFormat(
+            "Ultra encoder: rectangle %d,%d-%d,%d sent coarser (levels %d to %d, %d of %d "
+            "strips)\n",
+            rectangle.x0, rectangle.y0, rectangle.x1, rectangle.y1, finest, coarsest, coarsened,
+            strips);
     }
     return ClampToInt32(total);
 }
@@ -165,7 +204,7 @@ int32_t UltraEncoder::EncodeStrip(const uint8_t* source, uint8_t* destination,
     if (pixels * (m_remoteBitsPerPixel / 8) > static_cast<int64_t>(m_translationSize)) return -1;
     const int32_t length = ConvertStrip(source, rectangle);
     if (length <= 0) return -1;
-    return CompressStrip(length, destination, rectangle);
+    return CompressStrip(length, destination, rectangle, BandLevel(rectangle.y0));
 }
 
 int32_t UltraEncoder::ConvertStrip(const uint8_t* source, const PixelRect& rectangle) {
@@ -183,55 +222,116 @@ int32_t UltraEncoder::ConvertStrip(const uint8_t* source, const PixelRect& recta
 }
 
 int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,
-                                    const PixelRect& rectangle) {
+                                    const PixelRect& rectangle, int area_level) {
     PutBig16(destination + 0, rectangle.x0);
     PutBig16(destination + 2, rectangle.y0);
     PutBig16(destination + 4, rectangle.x1 - rectangle.x0);
     PutBig16(destination + 6, rectangle.y1 - rectangle.y0);
     PutBig32(destination + 8, m_encodingId);
-    int32_t compressed = CompressBlock(m_translation.get(), destination + kStripHeaderSize, length);
+    uint8_t* stream = destination + kStripHeaderSize;
+    int32_t compressed = CompressBlock(m_translation.get(), stream, length);
+    int level = 0;
     // A strip may not be declared larger than its pixels, and LZO makes noise, grain and video
     // larger. Rather than leave such an area stale on the receiver, its pixels go out with fewer
-    // bits per channel, coarser step by step until the stream fits.
-    for (int level = 1; compressed > length && length >= kMinCoarseStripBytes &&
-                        level <= MaxCoarseLevel(m_remoteBitsPerPixel);
-         ++level) {
-        CoarsenPixels(m_translation.get(), length, m_remoteBitsPerPixel, level);
-        compressed = CompressBlock(m_translation.get(), destination + kStripHeaderSize, length);
+    // bits per channel: the finest level that fits, as far as a few passes can tell. A pass
+    // over pixels LZO1X-1 finds no matches in costs little (it skips through them); a pass that
+    // does find matches costs about as much as a desktop strip's, or more, and is the one that
+    // fits. So the search goes from fine to coarse, and starts one level finer than where the
+    // strip below (or this band, last time) ended, since noisy areas stay noisy: in an area that
+    // stays alike, a strip costs one expensive pass, and a level that was one too coarse is
+    // left after a strip.
+    if (!Fits(compressed, length) && compressed > 0 && length >= kMinCoarseStripBytes) {
+        const int coarsest = MaxCoarseLevel(m_remoteBitsPerPixel);
+        const int start = std::clamp(area_level - 1, 1, coarsest);
+        // The exact pixels stay in the translation buffer: every level starts from them.
+        auto compress_at = [&](int at, uint8_t* out) {
+            CoarsenPixels(m_translation.get(), m_coarse.get(), length, m_remoteBitsPerPixel, at);
+            return CompressBlock(m_coarse.get(), out, length);
+        };
+        for (level = start; level <= coarsest; ++level) {
+            compressed = compress_at(level, stream);
+            if (Fits(compressed, length)) break;
+        }
+        // Only a start that fit at once may be too coarse (the area got calmer): finer levels are
+        // tried while the last fit leaves room for them. A try goes to the spare buffer, so the
+        // fitting stream survives a try that fails.
+        uint8_t* spare = m_probeOutput.get();
+        const bool fit_at_start = level == start;
+        while (fit_at_start && level > 1 && FinerMayFit(compressed, length)) {
+            const int32_t finer = compress_at(level - 1, spare);
+            if (!Fits(finer, length)) break;
+            std::swap(stream, spare);
+            compressed = finer;
+            --level;
+        }
+        if (stream != destination + kStripHeaderSize) {
+            std::memcpy(destination + kStripHeaderSize, stream, static_cast<size_t>(compressed));
+        }
+        m_lastCompressedLength = compressed;
+        if (level > coarsest) level = coarsest;
+        SetBandLevel(rectangle.y0, level);
+    } else if (Fits(compressed, length)) {
+        SetBandLevel(rectangle.y0, 0);
     }
-    if (compressed <= 0 || compressed > length) return 0;
+    m_lastCoarseLevel = Fits(compressed, length) ? level : -1;
+    if (m_lastCoarseLevel < 0) return 0;
     PutBig32(destination + 12, static_cast<uint32_t>(compressed));
     return compressed + kStripHeaderSize;
+}
+
+int UltraEncoder::BandLevel(int32_t y) const {
+    if (m_bandCount <= 0) return 0;
+    return m_bandLevels[static_cast<size_t>(std::clamp(y / kStripRows, 0, m_bandCount - 1))];
+}
+
+void UltraEncoder::SetBandLevel(int32_t y, int level) {
+    if (m_bandCount <= 0) return;
+    m_bandLevels[static_cast<size_t>(std::clamp(y / kStripRows, 0, m_bandCount - 1))] =
+        static_cast<uint8_t>(level);
 }
 
 int UltraEncoder::MaxCoarseLevel(int32_t bits_per_pixel) {
     return bits_per_pixel == 16 ? 4 : 6;  // 5-6-5 keeps at least 1, 2 and 1 bits
 }
 
-void UltraEncoder::CoarsenPixels(uint8_t* pixels, int32_t length, int32_t bits_per_pixel,
-                                 int level) {
-    // The dropped bits are set to half a step, so that values are rounded, not darkened.
-    if (bits_per_pixel == 16) {
-        const uint16_t low = static_cast<uint16_t>((1u << level) - 1);
-        const uint16_t half = static_cast<uint16_t>(1u << (level - 1));
-        const uint16_t keep = static_cast<uint16_t>(~(low << 11 | low << 5 | low));
-        const uint16_t mid = static_cast<uint16_t>(half << 11 | half << 5 | half);
-        for (int32_t i = 0; i + 1 < length; i += 2) {
-            uint16_t v = static_cast<uint16_t>(pixels[i] | pixels[i + 1] << 8);
-            v = static_cast<uint16_t>((v & keep) | mid);
-            pixels[i] = static_cast<uint8_t>(v);
-            pixels[i + 1] = static_cast<uint8_t>(v >> 8);
+void UltraEncoder::CoarsenPixels(const uint8_t* pixels, uint8_t* out, int32_t length,
+                                 int32_t bits_per_pixel, int level) {
+    // The dropped bits are set to half a step, so that values are rounded, not darkened. Every
+    // layout repeats its byte masks within 8 bytes (5-6-5 every 2, 24-bit every byte, 32-bit
+    // every 4), so the pixels are masked a machine word at a time.
+    uint8_t keep[8];
+    uint8_t mid[8];
+    for (int i = 0; i < 8; ++i) {
+        if (bits_per_pixel == 16) {
+            // Little-endian 5-6-5: the low byte holds blue and the low bits of green.
+            const unsigned low = (1u << level) - 1;
+            const unsigned half = 1u << (level - 1);
+            const unsigned keep16 = ~(low << 11 | low << 5 | low) & 0xFFFF;
+            const unsigned mid16 = half << 11 | half << 5 | half;
+            keep[i] = static_cast<uint8_t>(i % 2 == 0 ? keep16 : keep16 >> 8);
+            mid[i] = static_cast<uint8_t>(i % 2 == 0 ? mid16 : mid16 >> 8);
+        } else {
+            const bool fourth = bits_per_pixel == 32 && i % 4 == 3;  // stays opaque
+            keep[i] = fourth ? 0xFF : static_cast<uint8_t>(0xFF << level);
+            mid[i] = fourth ? 0 : static_cast<uint8_t>(1u << (level - 1));
         }
-        return;
     }
-    const uint8_t keep = static_cast<uint8_t>(0xFF << level);
-    const uint8_t mid = static_cast<uint8_t>(1u << (level - 1));
-    const int32_t step = bits_per_pixel / 8;
-    for (int32_t i = 0; i + 2 < length; i += step) {
-        pixels[i] = static_cast<uint8_t>((pixels[i] & keep) | mid);          // blue, green, red; a
-        pixels[i + 1] = static_cast<uint8_t>((pixels[i + 1] & keep) | mid);  // fourth byte
-        pixels[i + 2] = static_cast<uint8_t>((pixels[i + 2] & keep) | mid);  // stays opaque
+    uint64_t keep_word;
+    uint64_t mid_word;
+    std::memcpy(&keep_word, keep, sizeof keep_word);
+    std::memcpy(&mid_word, mid, sizeof mid_word);
+    const int32_t bytes_per_pixel = bits_per_pixel / 8;
+    const int32_t whole = length - length % bytes_per_pixel;
+    int32_t i = 0;
+    for (; i + 8 <= whole; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, pixels + i, sizeof word);
+        word = (word & keep_word) | mid_word;
+        std::memcpy(out + i, &word, sizeof word);
     }
+    for (; i < whole; ++i) out[i] = static_cast<uint8_t>((pixels[i] & keep[i % 8]) | mid[i % 8]);
+    if (out != pixels)
+        std::memcpy(out + whole, pixels + whole, static_cast<size_t>(length - whole));
 }
 
 int32_t UltraEncoder::CompressBlock(const uint8_t* input, uint8_t* output, int32_t length) {
@@ -256,6 +356,10 @@ void UltraEncoder::FreeBuffers() {
     m_translationSize = 0;
     m_stripOutput.reset();
     m_stripOutputSize = 0;
+    m_coarse.reset();
+    m_probeOutput.reset();
+    m_bandLevels.reset();
+    m_bandCount = 0;
 }
 
 }  // namespace tarrowlink

@@ -8,7 +8,10 @@
 //   12 compressed length (4, big-endian)   16  LZO1X-1 stream of height rows of width wire pixels
 // The first row of a strip is its lowest screen row; a rectangle's strips go bottom to top.
 // A strip's stream is never longer than its pixels: pixels LZO cannot shrink (noise, grain)
-// are sent with fewer bits per channel instead of not at all.
+// are sent with fewer bits per channel instead of not at all. Such areas tend to stay that way,
+// from strip to strip and from pass to pass, so the encoder remembers how coarse each band of
+// kStripRows capture rows had to be and searches from there for the next strip (see
+// CompressStrip).
 //
 // One encoder serves one thread (the session's sending thread); nothing here is locked. Buffers
 // are made by Configure and reused: nothing is allocated per strip or per rectangle.
@@ -52,7 +55,8 @@ class UltraEncoder : public EncoderBase {
     // is sent with coarser colours (see CoarsenPixels) until it does; one that still does not
     // (only tiny ones) is left out and takes no entry. Returns the bytes written (0 when nothing
     // was: empty rectangle, one not inside the capture, or every strip left out). destination must
-    // hold MaxPayloadSize() bytes and sizes MaxStripCount() entries. Sending thread.
+    // hold MaxPayloadSize() bytes and sizes MaxStripCount() entries. A rectangle with coarsened
+    // strips gives one debug line saying how many and how coarse. Sending thread.
     virtual int32_t EncodeRectangle(const uint8_t* source, uint8_t* destination, int32_t* sizes,
                                     const PixelRect& rectangle);
 
@@ -64,7 +68,8 @@ class UltraEncoder : public EncoderBase {
     // Encodes one strip (header and compressed pixels) into destination, which must hold
     // StripBufferSize() bytes. Returns the strip's size in bytes; 0 when it is left out (no strip
     // buffers, or not even its coarsest colours shrink); -1 when the rectangle is not a strip of
-    // this capture (empty, outside it, or more pixels than kStripRows full rows).
+    // this capture (empty, outside it, or more pixels than kStripRows full rows). Coarsens as
+    // EncodeRectangle does, without the debug line.
     virtual int32_t EncodeStrip(const uint8_t* source, uint8_t* destination,
                                 const PixelRect& rectangle);
 
@@ -89,9 +94,13 @@ class UltraEncoder : public EncoderBase {
     int32_t RemoteBitsPerPixel() const { return m_remoteBitsPerPixel; }
     int32_t LastCompressedLength() const { return m_lastCompressedLength; }
 
-    // Replaces the low `level` bits of every colour channel of converted pixels at bits_per_pixel
-    // (16, 24 or 32; the fourth byte of 32-bit pixels is left alone) by half a step.
-    static void CoarsenPixels(uint8_t* pixels, int32_t length, int32_t bits_per_pixel, int level);
+    // Copies the whole pixels among length bytes of converted pixels at bits_per_pixel (16, 24 or
+    // 32) from pixels to out with the low `level` bits (1 to MaxCoarseLevel) of every colour
+    // channel replaced by half a step; the fourth byte of 32-bit pixels is copied as it is. The
+    // result does not depend on any earlier coarsening, so every level can start from the exact
+    // pixels. out may be pixels.
+    static void CoarsenPixels(const uint8_t* pixels, uint8_t* out, int32_t length,
+                              int32_t bits_per_pixel, int level);
     // The coarsest level tried for a depth.
     static int MaxCoarseLevel(int32_t bits_per_pixel);
     // Strips smaller than this cannot fit whatever their pixels: they are not coarsened.
@@ -103,9 +112,15 @@ class UltraEncoder : public EncoderBase {
   private:
     // Converts the strip's rows for the wire depth into the translation buffer; the length.
     int32_t ConvertStrip(const uint8_t* source, const PixelRect& rectangle);
-    // Writes the strip header and compresses the length converted bytes behind it. The strip's
-    // size, or 0 when it did not shrink.
-    int32_t CompressStrip(int32_t length, uint8_t* destination, const PixelRect& rectangle);
+    // Writes the strip header and compresses the length converted bytes behind it, coarsened
+    // when they do not shrink as they are; area_level is the level the strip's area needed last
+    // (0: none), where the search begins (see the .cpp file). The strip's size, or 0 when it did
+    // not shrink at any level. Sets m_lastCoarseLevel and this band's level.
+    int32_t CompressStrip(int32_t length, uint8_t* destination, const PixelRect& rectangle,
+                          int area_level);
+    // Where a strip starting at capture row y had to go last time (0: exact).
+    int BandLevel(int32_t y) const;
+    void SetBandLevel(int32_t y, int level);
     // Initialises LZO and makes the work memory on first use. False when either fails.
     bool CompressorReady();
     void FreeBuffers();
@@ -115,10 +130,19 @@ class UltraEncoder : public EncoderBase {
     size_t m_translationSize = 0;
     std::unique_ptr<uint8_t[]> m_stripOutput;  // one encoded strip: header + compressed bytes
     size_t m_stripOutputSize = 0;
+    std::unique_ptr<uint8_t[]> m_coarse;  // the translation buffer's pixels, coarsened
+    // A finer level tried after one that fits is compressed here, so that a try that does not
+    // fit leaves the fitting stream where it is.
+    std::unique_ptr<uint8_t[]> m_probeOutput;
+    // The last level of the strips starting in each band of kStripRows capture rows.
+    std::unique_ptr<uint8_t[]> m_bandLevels;
+    int32_t m_bandCount = 0;
     // LZO1X-1 work memory, one per encoder, so that encoders on different threads never share it.
     std::unique_ptr<uint64_t[]> m_workMemory;
     bool m_compressorReady = false;
     int32_t m_lastCompressedLength = 0;
+    // How coarse the last strip went out: 0 exact, else its CoarsenPixels level; -1 left out.
+    int m_lastCoarseLevel = 0;
     uint32_t m_encodingId = 0;
 };
 

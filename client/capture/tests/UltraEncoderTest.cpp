@@ -2,6 +2,7 @@
 #include <lzo/lzo1x.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -188,39 +189,128 @@ TEST(UltraEncoder, HeaderIsBigEndianWithZeroEncoding) {
     EXPECT_EQ(e.encoder.LastCompressedLength(), int32_t(compressed));
 }
 
-TEST(UltraEncoder, IncompressibleStripGoesOutWithCoarserColours) {
+// The level at which decoded pixels are the exact ones coarsened: every colour channel keeps its
+// high bits and has its low `level` bits set to half a step (binary 10...0). 0 when they are
+// exact; -1 when no level up to the coarsest explains them.
+int CoarseLevelOf(const std::vector<uint8_t>& exact, const std::vector<uint8_t>& decoded,
+                  int depth) {
+    if (exact.size() != decoded.size()) return -1;
+    std::vector<std::pair<int, int>> channels;  // (exact, decoded)
+    for (size_t i = 0; i < exact.size(); i += size_t(depth / 8)) {
+        if (depth == 16) {
+            const int e = exact[i] | exact[i + 1] << 8, d = decoded[i] | decoded[i + 1] << 8;
+            for (int shift : {11, 5, 0}) {
+                const int mask = shift == 5 ? 0x3F : 0x1F;
+                channels.emplace_back(e >> shift & mask, d >> shift & mask);
+            }
+            continue;
+        }
+        for (size_t c = 0; c < 3; ++c) channels.emplace_back(exact[i + c], decoded[i + c]);
+        if (depth == 32 && decoded[i + 3] != 0xFF) return -1;
+    }
+    for (int level = 0; level <= UltraEncoder::MaxCoarseLevel(depth); ++level) {
+        const int half = level == 0 ? 0 : 1 << (level - 1);
+        if (std::all_of(channels.begin(), channels.end(), [&](const std::pair<int, int>& c) {
+                return c.second >> level == c.first >> level &&
+                       (c.second & ((1 << level) - 1)) == half;
+            })) {
+            return level;
+        }
+    }
+    return -1;
+}
+
+// A smooth colour field with grain of +-3: noisy, but far less than random bytes.
+void PaintGrain(std::vector<uint8_t>& frame, int width, int y0, int y1, uint32_t seed) {
+    std::mt19937 random(seed);
+    for (int y = y0; y < y1; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = &frame[(size_t(y) * width + x) * 4];
+            for (int c = 0; c < 3; ++c) {
+                p[c] = uint8_t(60 + c * 40 + (x + 3 * y) / (8 + c) % 90 + int(random() % 7));
+            }
+        }
+    }
+}
+
+TEST(UltraEncoder, IncompressibleStripsGoOutCoarserAndTheLevelDoesNotStick) {
+    // Strips of 16 rows, bottom to top: flat, noise, grain, flat.
     std::vector<uint8_t> frame = test::FlatFrame(1024, 64, 6);
-    // Rows 16..31, the second strip of a full-width rectangle, are noise.
-    std::vector<uint8_t> noise = test::RandomBytes(1024 * 16 * 4, 66);
+    const std::vector<uint8_t> noise = test::RandomBytes(1024 * 16 * 4, 66);
     std::copy(noise.begin(), noise.end(), frame.begin() + 1024 * 16 * 4);
+    PaintGrain(frame, 1024, 32, 48, 67);
     for (int depth : {16, 24, 32}) {
         SCOPED_TRACE("depth " + std::to_string(depth));
         Encoder e(1024, 64, depth);
-        // The noise really does grow under LZO1X-1 at this depth.
-        std::vector<uint8_t> converted = ExpectedRows(frame, 1024, depth, 0, 16, 1024, 32);
-        std::vector<uint8_t> out(UltraEncoder::CompressBound(converted.size()));
-        EXPECT_GT(e.encoder.CompressBlock(converted.data(), out.data(), int32_t(converted.size())),
-                  int32_t(converted.size()));
-
-        std::vector<DecodedStrip> strips = e.RoundTrip(frame, {0, 0, 1024, 48}, false);
-        ASSERT_EQ(strips.size(), 3u);
-        EXPECT_EQ(e.count, 3);
-        ASSERT_EQ(strips[1].y, 16);
-        // Its stream fits its pixels, and each pixel is the true one with low bits dropped.
-        EXPECT_LE(e.sizes[1], int32_t(16 + converted.size()));
-        ASSERT_EQ(strips[1].pixels.size(), converted.size());
-        bool coarser = false;
-        for (int level = 1; level <= UltraEncoder::MaxCoarseLevel(depth) && !coarser; ++level) {
-            std::vector<uint8_t> expected = converted;
-            for (int l = 1; l <= level; ++l) {
-                UltraEncoder::CoarsenPixels(expected.data(), int32_t(expected.size()), depth, l);
+        // The same picture twice: the second pass starts from what the first one learnt.
+        for (int pass = 0; pass < 2; ++pass) {
+            std::vector<DecodedStrip> strips = e.RoundTrip(frame, {0, 0, 1024, 64}, false);
+            ASSERT_EQ(strips.size(), 4u);
+            std::vector<int> levels;
+            for (const DecodedStrip& s : strips) {
+                std::vector<uint8_t> exact =
+                    ExpectedRows(frame, 1024, depth, 0, s.y, 1024, s.y + s.height);
+                const int32_t length = int32_t(exact.size());
+                EXPECT_LE(e.sizes[levels.size()], 16 + length);
+                levels.push_back(CoarseLevelOf(exact, s.pixels, depth));
+                // A coarsened strip has the finest level that fits: one finer does not.
+                if (levels.back() > 1) {
+                    UltraEncoder::CoarsenPixels(exact.data(), exact.data(), length, depth,
+                                                levels.back() - 1);
+                }
+                std::vector<uint8_t> out(UltraEncoder::CompressBound(exact.size()));
+                if (levels.back() > 0) {
+                    EXPECT_GT(e.encoder.CompressBlock(exact.data(), out.data(), length), length);
+                }
             }
-            coarser = expected == strips[1].pixels;
+            // Noise never fits as it is; the flat strip above it goes out exact again, and the
+            // grain needs fewer dropped bits than the noise below it.
+            EXPECT_EQ(levels[0], 0);
+            EXPECT_GE(levels[1], 1);
+            EXPECT_GE(levels[2], 0);
+            EXPECT_LT(levels[2], levels[1]);
+            EXPECT_EQ(levels[3], 0);
         }
-        EXPECT_TRUE(coarser);
-        // The flat strips around it are exact.
-        EXPECT_EQ(strips[0].pixels, ExpectedRows(frame, 1024, depth, 0, 0, 1024, 16));
+        // The noisy band turns flat: it goes out exact at once.
+        std::vector<uint8_t> calm = test::FlatFrame(1024, 64, 6);
+        e.RoundTrip(calm, {0, 0, 1024, 64});
+        EXPECT_EQ(e.count, 4);
     }
+}
+
+TEST(UltraEncoder, CoarsenedRectangleGivesOneDebugLine) {
+    std::vector<uint8_t> frame = test::FlatFrame(512, 128, 11);
+    const std::vector<uint8_t> noise = test::RandomBytes(512 * 64 * 4, 12);
+    std::copy(noise.begin(), noise.end(), frame.begin() + 512 * 32 * 4);  // rows 32..95
+    Encoder e(512, 128, 24);
+    std::vector<std::string> lines;
+    platform::SetDebugSink([&](std::string_view text) { lines.emplace_back(text); });
+    const std::vector<DecodedStrip> whole = e.RoundTrip(frame, {0, 0, 512, 128}, false);
+    e.RoundTrip(frame, {0, 0, 512, 32});  // flat: no line
+    const std::vector<DecodedStrip> part = e.RoundTrip(frame, {0, 40, 512, 56}, false);
+    platform::SetDebugSink(nullptr);
+    // What the line should say about the levels, read from the decoded strips.
+    auto levels = [&](const std::vector<DecodedStrip>& strips) {
+        int coarsened = 0, finest = 99, coarsest = 0;
+        for (const DecodedStrip& s : strips) {
+            const int level = CoarseLevelOf(
+                ExpectedRows(frame, 512, 24, 0, s.y, 512, s.y + s.height), s.pixels, 24);
+            EXPECT_GE(level, 0);
+            if (level <= 0) continue;
+            ++coarsened;
+            finest = std::min(finest, level);
+            coarsest = std::max(coarsest, level);
+        }
+        return (finest == coarsest
+                    ? "level " + std::to_string(finest)
+                    : "levels " + std::to_string(finest) + " to " + std::to_string(coarsest)) +
+               ", " + std::to_string(coarsened) + " of " + std::to_string(strips.size()) +
+               " strips)\n";
+    };
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "Ultra encoder: rectangle 0,0-512,128 sent coarser (" + levels(whole),
+                         "Ultra encoder: rectangle 0,40-512,56 sent coarser (" + levels(part)}));
+    EXPECT_NE(levels(whole).find(" 4 of 8 strips"), std::string::npos);
 }
 
 TEST(UltraEncoder, TinyIncompressibleStripIsLeftOutWithoutASizeEntry) {
@@ -241,11 +331,14 @@ TEST(UltraEncoder, IncompressibleStripStaysInsideItsBuffer) {
         ASSERT_GE(size_t(e.encoder.StripBufferSize()), 16 + UltraEncoder::CompressBound(raw));
         std::vector<uint8_t> buffer(size_t(e.encoder.StripBufferSize()) + 256, 0xA5);
         // The exact pixels grow past their raw size inside the buffer; the strip then goes out
-        // coarser, within its raw size.
-        const int32_t written =
-            e.encoder.EncodeStrip(frame.data(), buffer.data(), {0, 16, 1920, 32});
-        EXPECT_GT(written, 16);
-        EXPECT_LE(size_t(written), raw + 16);
+        // coarser, within its raw size. Twice, the second one starting at the level the first
+        // one found.
+        for (int pass = 0; pass < 2; ++pass) {
+            const int32_t written =
+                e.encoder.EncodeStrip(frame.data(), buffer.data(), {0, 16, 1920, 32});
+            EXPECT_GT(written, 16);
+            EXPECT_LE(size_t(written), raw + 16);
+        }
         for (size_t i = size_t(e.encoder.StripBufferSize()); i < buffer.size(); ++i) {
             ASSERT_EQ(buffer[i], 0xA5) << i;
         }
