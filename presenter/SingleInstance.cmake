@@ -1,6 +1,5 @@
-# The presenter's single-instance rule (core/SingleInstance.h), its desktop entry and its icon.
-# Included from presenter/CMakeLists.txt; uses BEAMORA_TESTS, BEAMORA_DATA_OUTPUT_DIR and
-# BEAMORA_DATA_INSTALL_DIR from the top level.
+# The presenter's single-instance rule (core/SingleInstance.h) and its desktop entry. Included
+# from presenter/CMakeLists.txt.
 set(BEAMORA_PRESENTER_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # The lock and the start-up rule; the window search comes from the desktop backend, chosen here.
@@ -16,6 +15,11 @@ else()
     target_sources(presenter_instance PRIVATE ${BEAMORA_PRESENTER_DIR}/core/SingleInstanceNone.cpp)
 endif()
 
+# The desktop entry, installed where desktops look for it.
+set(BEAMORA_PRESENTER_DATA_DIR ${BEAMORA_PRESENTER_DIR}/data)
+install(FILES ${BEAMORA_PRESENTER_DATA_DIR}/beamora.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
 if(BEAMORA_TESTS)
     add_executable(presenter_instance_tests ${BEAMORA_PRESENTER_DIR}/tests/InstanceLockTest.cpp)
     target_link_libraries(presenter_instance_tests PRIVATE presenter_instance GTest::gtest_main)
@@ -26,4 +30,13 @@ if(BEAMORA_TESTS)
         target_link_libraries(presenter_instance_tests PRIVATE platform_testing PkgConfig::X11)
     endif()
     gtest_discover_tests(presenter_instance_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
+
+    # desktop-file-validate (Debian: desktop-file-utils) checks the desktop entry where it exists.
+    find_program(BEAMORA_DESKTOP_FILE_VALIDATE desktop-file-validate)
+    if(BEAMORA_DESKTOP_FILE_VALIDATE)
+        add_test(NAME presenter_desktop_entry
+            COMMAND ${BEAMORA_DESKTOP_FILE_VALIDATE} ${BEAMORA_PRESENTER_DATA_DIR}/beamora.desktop)
+        set_tests_properties(presenter_desktop_entry PROPERTIES
+            FAIL_REGULAR_EXPRESSION "error|warning")
+    endif()
 endif()
