@@ -1,5 +1,6 @@
-# The presenter's single-instance rule (core/SingleInstance.h) and its desktop entry. Included
-# from presenter/CMakeLists.txt.
+# The presenter's single-instance rule (core/SingleInstance.h), its desktop entry and its icon.
+# Included from presenter/CMakeLists.txt; uses BEAMORA_TESTS, BEAMORA_DATA_OUTPUT_DIR and
+# BEAMORA_DATA_INSTALL_DIR from the top level.
 set(BEAMORA_PRESENTER_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # The lock and the start-up rule; the window search comes from the desktop backend, chosen here.
@@ -15,10 +16,24 @@ else()
     target_sources(presenter_instance PRIVATE ${BEAMORA_PRESENTER_DIR}/core/SingleInstanceNone.cpp)
 endif()
 
-# The desktop entry, installed where desktops look for it.
+# The desktop entry and the icon theme's sizes, installed where desktops look for them. The PNGs
+# are committed; data/make_icon.py remakes them.
 set(BEAMORA_PRESENTER_DATA_DIR ${BEAMORA_PRESENTER_DIR}/data)
 install(FILES ${BEAMORA_PRESENTER_DATA_DIR}/beamora.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(DIRECTORY ${BEAMORA_PRESENTER_DATA_DIR}/icons/hicolor
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+
+# The window icon the program loads from its data directory: build/share/beamora at build time,
+# share/beamora once installed. The 256 px size, which Qt scales down for each use.
+set(BEAMORA_WINDOW_ICON ${BEAMORA_PRESENTER_DATA_DIR}/icons/hicolor/256x256/apps/beamora.png)
+add_custom_command(OUTPUT ${BEAMORA_DATA_OUTPUT_DIR}/beamora.png
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${BEAMORA_WINDOW_ICON}
+            ${BEAMORA_DATA_OUTPUT_DIR}/beamora.png
+    DEPENDS ${BEAMORA_WINDOW_ICON}
+    VERBATIM)
+add_custom_target(presenter_icon_data ALL DEPENDS ${BEAMORA_DATA_OUTPUT_DIR}/beamora.png)
+install(FILES ${BEAMORA_WINDOW_ICON} DESTINATION ${BEAMORA_DATA_INSTALL_DIR})
 
 if(BEAMORA_TESTS)
     add_executable(presenter_instance_tests ${BEAMORA_PRESENTER_DIR}/tests/InstanceLockTest.cpp)
