@@ -91,8 +91,8 @@ void SkinnedFrame::Reset() {
 }
 
 QRegion RoundedWindowRegion(int x, int y, int right, int bottom, int ellipse) {
-    const int width = right - x;
-    const int height = bottom - y;
+    const int width = right - x - 1;
+    const int height = bottom - y - 1;
     if (width <= 0 || height <= 0) return QRegion();
     if (ellipse <= 1) return QRegion(x, y, width, height);
     // Each row is inset where the corner ellipse cuts it: a pixel counts when its centre lies

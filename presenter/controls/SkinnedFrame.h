@@ -90,8 +90,10 @@ class SkinnedFrame {
     QPoint anchor_;
 };
 
-// The region a skinned window shows: the rectangle from (x, y) to (right, bottom) exclusive with
-// corners cut by an ellipse of `ellipse` x `ellipse` pixels (0 for square corners).
+// The region a skinned window shows, as a rounded rectangle from corner (x, y) to corner
+// (right, bottom): it covers right - x - 1 by bottom - y - 1 pixels, so a window that shows a deck
+// picture whole passes its width + 1 and height + 1. The corners are cut by an ellipse of
+// `ellipse` x `ellipse` pixels (0: square corners).
 QRegion RoundedWindowRegion(int x, int y, int right, int bottom, int ellipse);
 
 }  // namespace beamora

@@ -365,16 +365,16 @@ TEST(Language, SystemLocaleGivesTheLanguage) {
 
 TEST(WindowRegion, RoundedCornersAreCutAndEdgesKept) {
     const QRegion region = RoundedWindowRegion(0, 0, 321, 87, 9);
-    EXPECT_EQ(region.boundingRect(), QRect(0, 0, 321, 87));
-    for (QPoint corner : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(320, 0), QPoint(0, 86),
-                          QPoint(320, 86)}) {
+    EXPECT_EQ(region.boundingRect(), QRect(0, 0, 320, 86));
+    for (QPoint corner : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(319, 0), QPoint(0, 85),
+                          QPoint(319, 85), QPoint(318, 85)}) {
         EXPECT_FALSE(region.contains(corner)) << corner.x() << "," << corner.y();
     }
     for (QPoint kept : {QPoint(4, 0), QPoint(0, 4), QPoint(160, 0), QPoint(2, 2), QPoint(160, 43),
-                        QPoint(318, 84)}) {
+                        QPoint(317, 83)}) {
         EXPECT_TRUE(region.contains(kept)) << kept.x() << "," << kept.y();
     }
-    EXPECT_EQ(RoundedWindowRegion(5, 5, 25, 15, 0), QRegion(5, 5, 20, 10));
+    EXPECT_EQ(RoundedWindowRegion(5, 5, 26, 16, 0), QRegion(5, 5, 20, 10));
 }
 
 }  // namespace

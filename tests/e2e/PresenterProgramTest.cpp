@@ -1,15 +1,19 @@
 // The presenter program `beamora` on a private Xvfb: one shaped window where it belongs, a second
 // copy that only brings the first forward, and the ways the window ends the program at once.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/extensions/shape.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/x11/XDisplay.h"
 #include "tests/e2e/EndToEnd.h"
+
+// Xlib's macros (Status, None, Bool) clash with Qt's and GoogleTest's names: it comes last.
+// clang-format off
+#include "platform/x11/XDisplay.h"
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/shape.h>
+// clang-format on
 
 namespace e2e {
 namespace {
