@@ -8,6 +8,20 @@
 
 namespace beamora {
 
+namespace {
+
+// Stretches `font` so that its average character is `width_px` wide.
+void StretchToWidth(QFont& font, int width_px) {
+    font.setStretch(QFont::Unstretched);
+    const qreal natural = QFontMetricsF(font).averageCharWidth();
+    if (natural > 0) {
+        const int stretch = static_cast<int>(std::lround(100.0 * width_px / natural));
+        font.setStretch(std::clamp(stretch, 1, 4000));
+    }
+}
+
+}  // namespace
+
 QFont MakeSkinFont(int height_px, int width_px, int weight, const QString& face) {
     QFont font;
     if (!face.isEmpty()) font.setFamilies({face});
@@ -15,13 +29,7 @@ QFont MakeSkinFont(int height_px, int width_px, int weight, const QString& face)
     font.setWeight(weight >= 600 ? QFont::Bold : QFont::Normal);
     // Antialiased outlines, as with a TrueType font on the original.
     font.setStyleStrategy(QFont::PreferOutline);
-    if (width_px > 0) {
-        const qreal natural = QFontMetricsF(font).averageCharWidth();
-        if (natural > 0) {
-            const int stretch = static_cast<int>(std::lround(100.0 * width_px / natural));
-            font.setStretch(std::clamp(stretch, 1, 4000));
-        }
-    }
+    if (width_px > 0) StretchToWidth(font, width_px);
     return font;
 }
 
@@ -34,9 +42,10 @@ void FitFontToCell(QFont& font, int cell_px) {
     }
 }
 
-QFont MakeCellFont(int cell_px, int weight, const QString& face) {
+QFont MakeCellFont(int cell_px, int weight, const QString& face, int width_px) {
     QFont font = MakeSkinFont(cell_px, 0, weight, face);
     FitFontToCell(font, cell_px);
+    if (width_px > 0) StretchToWidth(font, width_px);
     return font;
 }
 

@@ -26,7 +26,8 @@ QFont MakeSkinFont(int height_px, int width_px, int weight, const QString& face 
 // A font whose character cell (ascent plus descent) is at most `cell_px` pixels high, as large as
 // that allows, in `face` (empty: the default face). This is how the skin's font heights are meant:
 // a pixel size alone names the em height, which comes out taller than the cell.
-QFont MakeCellFont(int cell_px, int weight, const QString& face = QString());
+// `width_px` > 0 then stretches it so that its average character is that many pixels wide.
+QFont MakeCellFont(int cell_px, int weight, const QString& face = QString(), int width_px = 0);
 // Sets `font`'s pixel size to the largest whose cell fits `cell_px`, keeping its families.
 void FitFontToCell(QFont& font, int cell_px);
 

@@ -14,7 +14,7 @@
 #include <QWindow>
 
 #include "platform/MessageRegistry.h"
-#include "presenter/controls/StandardMessage.h"
+#include "presenter/controls/MessagePanel.h"
 #include "presenter/controls/TipWnd.h"
 #include "presenter/core/Resources.h"
 
@@ -24,6 +24,7 @@ namespace {
 // Language entries of the texts this window shows.
 constexpr int kMessageTitle = 75;
 constexpr int kStopFailedText = 67;
+constexpr int kOkCaption = 64;
 constexpr int kMenuWebPage = 0;
 constexpr int kMenuSearchAgain = 1;
 constexpr int kMenuLanguage = 2;
@@ -241,7 +242,8 @@ void PresenterDialog::StopProjecting() {
 }
 
 void PresenterDialog::ShowError(int entry) {
-    ShowStandardMessage(resources_.Text(kMessageTitle), resources_.Text(entry));
+    ShowMessagePanel(resources_, this, resources_.Text(kMessageTitle), resources_.Text(entry),
+                     resources_.Text(kOkCaption), kStyleError);
 }
 
 void PresenterDialog::Exit() {

@@ -1,6 +1,7 @@
-// Renders the real main window (PresenterDialog) in every status, in each language, to PNG files,
-// with what a person sees: the rounded shape, the status text, the animation frame, a hovered
-// button and the open context menu.
+// Renders the real windows to PNG files, in each language, with what a person sees: the main
+// window (PresenterDialog) in every status with its rounded shape, status text, animation frame,
+// a hovered button and the open context menu; the receiver list with 3 and with 25 receivers; the
+// login code panel; and every message the presenter shows, in one sheet a language.
 //
 //   presenter_shots DATA_DIR OUT_DIR
 //
@@ -10,12 +11,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
+#include "presenter/controls/LoginCodePanel.h"
+#include "presenter/controls/MessagePanel.h"
+#include "presenter/controls/ServerListPanel.h"
 #include "presenter/core/PresenterDialog.h"
 #include "presenter/core/Resources.h"
 
@@ -41,6 +48,77 @@ QImage Shaped(PresenterDialog& window) {
     painter.setClipRegion(window.mask().isEmpty() ? QRegion(face.rect()) : window.mask());
     painter.drawImage(0, 0, face);
     return shaped;
+}
+
+bool Save(const QImage& image, const QString& path);
+
+// A panel as shown (its child controls included).
+QImage Shown(QWidget& panel) {
+    panel.show();
+    QTest::qWaitForWindowExposed(&panel);
+    QImage image = panel.grab().toImage();
+    panel.hide();
+    return image;
+}
+
+// The images in a column, 8 pixels apart on grey.
+QImage Sheet(const std::vector<QImage>& images) {
+    int width = 0, height = 8;
+    for (const QImage& image : images) {
+        width = std::max(width, image.width());
+        height += image.height() + 8;
+    }
+    QImage sheet(width + 16, height, QImage::Format_RGB32);
+    sheet.fill(QColor(136, 136, 136));
+    QPainter painter(&sheet);
+    int y = 8;
+    for (const QImage& image : images) {
+        painter.drawImage(8, y, image);
+        y += image.height() + 8;
+    }
+    return sheet;
+}
+
+// The panels of one language: the lists, the code panel, and every message sheet.
+bool SavePanels(const Resources& resources, const QString& prefix) {
+    bool ok = true;
+    for (int receivers : {3, 25}) {
+        ServerListPanel list(resources);
+        for (int i = 0; i < receivers; ++i) {
+            list.AddEntry(QStringLiteral("192.168.1.%1").arg(20 + i),
+                          i == 1 ? QStringLiteral("Conference Room B (3rd floor)")
+                                 : QStringLiteral("Projector %1").arg(i + 1));
+        }
+        ok &= Save(Shown(list), prefix + QStringLiteral("list-%1.png").arg(receivers));
+    }
+    LoginCodePanel code(resources);
+    code.show();
+    QTest::keyClicks(code.edit(), QStringLiteral("4829"));
+    ok &= Save(Shown(code), prefix + "login-code.png");
+
+    // Title 75, caption 64, error style: every message of the presentation flow.
+    std::vector<QImage> messages;
+    for (int entry : {52, 53, 54, 55, 56, 67, 68, 70, 73, 74}) {
+        MessagePanel panel(resources);
+        panel.SetTexts(resources.Text(75), resources.Text(entry), resources.Text(64), kStyleError);
+        messages.push_back(Shown(panel));
+    }
+    // The plain texts: connection information and about.
+    MessagePanel information(resources);
+    information.SetTexts(resources.Text(7),
+                         resources.Text(8) + ": RVX-700\n\n" + resources.Text(9) +
+                             ": 192.168.1.20\n\n" + resources.Text(27) + ": 4829",
+                         resources.Text(64), kStyleInformation);
+    messages.push_back(Shown(information));
+    MessagePanel about(resources);
+    about.SetTexts(resources.Text(17),
+                   QStringLiteral(" RVX-700 v1.0.0.0\n\nCopyright (C) 2026 The Beamora "
+                                  "developers\n\nAll rights reserved."),
+                   resources.Text(64), kStyleInformation);
+    messages.push_back(Shown(about));
+    ok &= Save(Sheet({messages.begin(), messages.begin() + 6}), prefix + "messages-1.png");
+    ok &= Save(Sheet({messages.begin() + 6, messages.end()}), prefix + "messages-2.png");
+    return ok;
 }
 
 bool Save(const QImage& image, const QString& path) {
@@ -105,6 +183,8 @@ int main(int argc, char** argv) {
             }
         });
         window.OpenContextMenu(QPoint(kMenuPointX, kMenuPointY));
+        ok &=
+            SavePanels(resources, out + QStringLiteral("/panel-%1-").arg(kLanguageNames[language]));
     }
     return ok ? 0 : 1;
 }
