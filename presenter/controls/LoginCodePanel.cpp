@@ -21,6 +21,7 @@ LoginCodePanel::LoginCodePanel(const Resources& resources, QWidget* parent)
                    parent),
       edit_(new QLineEdit(this)) {
     const LoginPanelPictures& pictures = resources.skin().login;
+    setWindowTitle(Text(kTitle));
     AddText(Text(kTitle), 0, kTitleColour, QLX_LOGIN_TEXT_TITLE_X);
     AddText(Text(kSubtitle), 1, 0xFF000000, QLX_LOGIN_TEXT_SUBTITLE_X);
     AddText(Text(kText), 3, 0xFF000000, QLX_LOGIN_TEXT_TEXT_X);

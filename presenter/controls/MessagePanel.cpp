@@ -20,6 +20,7 @@ void MessagePanel::SetTexts(const QString& title, const QString& body, const QSt
                             int style) {
     style_ = style;
     const MessagePanelPictures& pictures = resources_.skin().message;
+    setWindowTitle(title);  // what the taskbar and window lists show
     AddText(title, 0, kTitleColour, QLX_MESSAGEBOX_TEXT_TITLE_X);
     const QFont& font = Font(1);
     pieces_ = LayoutMessageBody(body, style, FontCharMetrics(font), QFontMetrics(font).height());

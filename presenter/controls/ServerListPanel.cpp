@@ -22,6 +22,7 @@ ServerListPanel::ServerListPanel(const Resources& resources, QWidget* parent)
                    kPanelFonts, parent),
       list_(new QTreeWidget(this)) {
     const ServerListPanelPictures& pictures = resources.skin().server_list;
+    setWindowTitle(Text(kTitle));
     AddText(Text(kTitle), 0, kTitleColour, QLX_SELPROJECTOR_TEXT_TITLE_X);
     AddText(Text(kSubtitle), 1, 0xFF000000, QLX_SELPROJECTOR_TEXT_SUBTITLE_X);
     AddButton(kButtonClose, pictures.exit2, QLX_SELPROJECTOR_BUTTON_EXIT2_X);

@@ -12,9 +12,10 @@
 #include <QScreen>
 #include <QThread>
 #include <QWindow>
+#include <chrono>
+#include <thread>
 
 #include "platform/MessageRegistry.h"
-#include "presenter/controls/MessagePanel.h"
 #include "presenter/controls/TipWnd.h"
 #include "presenter/core/Resources.h"
 
@@ -22,9 +23,6 @@ namespace beamora {
 namespace {
 
 // Language entries of the texts this window shows.
-constexpr int kMessageTitle = 75;
-constexpr int kStopFailedText = 67;
-constexpr int kOkCaption = 64;
 constexpr int kMenuWebPage = 0;
 constexpr int kMenuSearchAgain = 1;
 constexpr int kMenuLanguage = 2;
@@ -43,28 +41,29 @@ int LanguageOfCommand(int id) {
 }  // namespace
 
 // Delivers the library's notifications on the user interface thread while the library's thread
-// waits, as the library requires of its notification target.
+// waits, as the library requires of its notification target; nothing once the window is going.
 class PresenterDialog::Notifier : public NotifyTarget {
   public:
-    explicit Notifier(PresenterDialog& window) : window_(&window) {}
+    Notifier(PresenterDialog& window, std::shared_ptr<UiGate> gate)
+        : window_(window), gate_(std::move(gate)) {}
     void SendNotify(unsigned int, uintptr_t wparam, intptr_t lparam) override {
-        if (stopping_.load()) return;
-        QPointer<PresenterDialog> window = window_;
-        auto deliver = [window, wparam, lparam] {
-            if (window) emit window->notified(wparam, lparam);
-        };
-        if (QThread::currentThread() == window_->thread()) {
-            deliver();
-        } else {
-            QMetaObject::invokeMethod(window_, deliver, Qt::BlockingQueuedConnection);
+        // While the window is inside a start, stop or refresh call the notification waits (that
+        // call never waits for a library thread); every other time it is handled at once.
+        bool delivered = false;
+        while (!delivered) {
+            const bool open = gate_->Run([&] {
+                if (window_.deferring_notifications_ > 0) return;
+                window_.OnNotify(wparam, lparam);
+                delivered = true;
+            });
+            if (!open) return;
+            if (!delivered) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
-    // From now on notifications are dropped; the window is going away.
-    void Stop() { stopping_.store(true); }
 
   private:
-    PresenterDialog* window_;
-    std::atomic<bool> stopping_{false};
+    PresenterDialog& window_;
+    std::shared_ptr<UiGate> gate_;
 };
 
 PresenterDialog::PresenterDialog(Resources& resources, QWidget* parent)
@@ -72,7 +71,9 @@ PresenterDialog::PresenterDialog(Resources& resources, QWidget* parent)
       resources_(resources),
       face_(resources, surface_),
       frame_(*this),
-      timers_(this, [this](int id) { OnTimer(id); }) {
+      timers_(this, [this](int id) { OnTimer(id); }),
+      flow_(std::make_shared<FlowState>()) {
+    flow_->gate = std::make_shared<UiGate>(this);
     // No caption and no border: the skin is the whole face. On top for its first second.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setWindowTitle(QString::fromLatin1(kModelName));
@@ -104,7 +105,7 @@ PresenterDialog::PresenterDialog(Resources& resources, QWidget* parent)
     PlaceWindow(true);
     SetStatus(StatusStarting, kStartupTick_ms);
     ui_.Initialize();
-    notifier_ = std::make_unique<Notifier>(*this);
+    notifier_ = std::make_unique<Notifier>(*this, flow_->gate);
     ui_.SetWindowHandle(notifier_.get());
     panel_mode_.store(PanelPresentation);
     projection_state_.store(ProjectionStopped);
@@ -114,8 +115,9 @@ PresenterDialog::PresenterDialog(Resources& resources, QWidget* parent)
 }
 
 PresenterDialog::~PresenterDialog() {
-    // The library must not deliver to a window that is going: first refuse, then detach.
-    if (notifier_) notifier_->Stop();
+    // Nothing reaches a window that is going: the gate closes before the library lets go of it,
+    // and worker threads still running find it closed.
+    flow_->gate->Close();
     ui_.SetWindowHandle(nullptr);
     delete menu_.data();
 }
@@ -134,7 +136,7 @@ void PresenterDialog::PlaceWindow(bool topmost) {
 }
 
 void PresenterDialog::SetStatus(int status, int interval_ms) {
-    status_.store(status);
+    flow_->status.store(status);
     RefreshTooltips();
     status_ticks_ = 0;
     status_frame_ = 0;
@@ -145,10 +147,12 @@ void PresenterDialog::SetStatus(int status, int interval_ms) {
 
 FaceState PresenterDialog::CurrentFaceState() const {
     FaceState state;
-    state.status = status_.load();
+    state.status = flow_->status.load();
     state.projection_state = projection_state_.load();
     state.presentation_panel = panel_mode_.load() == PanelPresentation;
-    state.show_login_code = logged_in_with_code_ && state.presentation_panel;
+    // The code shows while a login that needed it holds.
+    state.show_login_code =
+        flow_->login_result.load() != 0 && logged_in_with_code_ == 1 && state.presentation_panel;
     state.login_code = login_code_;
     if (frame_.pressed_zone() == kButtonReconnect && frame_.pressed_inside()) {
         state.reconnect_look = ZoneLook::kDown;
@@ -159,15 +163,15 @@ FaceState PresenterDialog::CurrentFaceState() const {
 }
 
 void PresenterDialog::StatusTick() {
-    const int status = status_.load();
+    const int status = flow_->status.load();
     if (status == StatusIdle && status_ticks_ == 0) {
         // Whatever button was held is let go, and the flow starts afresh.
-        frame_.Release(QPoint(0, 0));
+        ReleasePressedButtons();
         panel_mode_.store(PanelPresentation);
         projection_state_.store(ProjectionStopped);
     }
     Repaint(face_.PaintStatus(CurrentFaceState(), status_ticks_, &status_frame_));
-    if (status == StatusStarting && status_ticks_ == 10) emit searchRequested();
+    if (status == StatusStarting && status_ticks_ == 10) Search();
     ++status_ticks_;
     ++status_frame_;
 }
@@ -193,9 +197,12 @@ void PresenterDialog::OnTimer(int id) {
             action_ready_.store(true);
             break;
         case kButtonRefresh:
-            if (projection_state_.load() == ProjectionPlaying) ui_.Refresh();
+            Refresh();
             timers_.Kill(id);
             action_ready_.store(true);
+            break;
+        case kTimerSearchTimeout:
+            SearchTimedOut();
             break;
         case kTimerExit:
             timers_.Kill(id);
@@ -210,52 +217,14 @@ void PresenterDialog::OnTimer(int id) {
     }
 }
 
-void PresenterDialog::StartProjecting() {
-    if (projection_state_.load() != ProjectionStopped) return;
-    projection_state_.store(ProjectionBusy);
-    // A start that the receiver asked for has already happened in the library: the request then
-    // finds it projecting, which still counts as started.
-    const bool sent = ui_.StartProjecting() != 0;
-    const bool by_receiver = receiver_start_request_.exchange(0) == 1;
-    const bool started = sent ? !by_receiver : by_receiver;
-    if (started) {
-        SetStatus(StatusPlaying);
-        projection_state_.store(ProjectionPlaying);
-    } else {
-        projection_state_.store(ProjectionStopped);
-    }
-}
-
-void PresenterDialog::StopProjecting() {
-    if (projection_state_.load() != ProjectionPlaying) return;
-    projection_state_.store(ProjectionBusy);
-    const bool sent = ui_.StopProjecting(0) != 0;
-    const bool by_receiver = receiver_stop_request_.exchange(0) == 1;
-    const bool stopped = sent ? !by_receiver : by_receiver;
-    if (stopped) {
-        SetStatus(StatusReady);
-        projection_state_.store(ProjectionStopped);
-    } else {
-        ShowError(kStopFailedText);
-        projection_state_.store(ProjectionPlaying);
-    }
-}
-
-void PresenterDialog::ShowError(int entry) {
-    ShowMessagePanel(resources_, this, resources_.Text(kMessageTitle), resources_.Text(entry),
-                     resources_.Text(kOkCaption), kStyleError);
-}
-
-void PresenterDialog::Exit() {
-    StopProjecting();
-    projection_state_.store(ProjectionClosing);
-    hide();
-    timers_.Set(kTimerExit, kExitDelay_ms);
-}
-
 void PresenterDialog::SetLoginCode(const QString& code, bool logged_in_with_code) {
     login_code_ = code.left(4);
-    logged_in_with_code_ = logged_in_with_code;
+    logged_in_with_code_ = logged_in_with_code ? 1 : 0;
+    flow_->login_result.store(logged_in_with_code ? 1 : flow_->login_result.load());
+}
+
+void PresenterDialog::ReleasePressedButtons() {
+    frame_.Release(QPoint(0, 0));
 }
 
 // --- Tooltips -----------------------------------------------------------------------------
@@ -282,7 +251,7 @@ void PresenterDialog::RegisterTooltips() {
 void PresenterDialog::RefreshTooltips() {
     if (!tip_ || panel_mode_.load() != PanelPresentation || tip_->ToolCount() < 6) return;
     resources_.language().ApplyLock();
-    const int status = status_.load();
+    const int status = flow_->status.load();
     if (status == StatusStarting || status == StatusSearching || status == StatusConnecting) {
         for (int i = 0; i < 4; ++i) tip_->SetText(i, QString());
         for (int i = 4; i < 6; ++i) tip_->SetText(i, resources_.Text(kTooltipEntries[i]));
@@ -348,11 +317,19 @@ void PresenterDialog::RunCommand(int id) {
             Exit();
             break;
         case CmdWebPage:
+            OpenWebPage();
+            break;
         case CmdSearchAgain:
+            SearchAgain();
+            break;
         case CmdInformation:
+            ShowInformation();
+            break;
         case CmdHelp:
+            OpenHelp();
+            break;
         case CmdAbout:
-            emit commandRequested(id);
+            ShowAbout();
             break;
         default:
             break;
@@ -367,15 +344,15 @@ void PresenterDialog::ChooseLanguage(int language) {
 // --- Skinned behaviour --------------------------------------------------------------------
 
 int PresenterDialog::HitTest(QPoint point, bool button_down) const {
-    return face_.HitTest(point, button_down, status_.load(), projection_state_.load());
+    return face_.HitTest(point, button_down, flow_->status.load(), projection_state_.load());
 }
 
 bool PresenterDialog::IsActiveButton(int id) const {
-    return MainFace::ButtonActive(id, status_.load(), projection_state_.load());
+    return MainFace::ButtonActive(id, flow_->status.load(), projection_state_.load());
 }
 
 bool PresenterDialog::HoverShown() const {
-    return status_.load() != StatusConnecting;
+    return flow_->status.load() != StatusConnecting;
 }
 
 void PresenterDialog::DrawZone(int id, ZoneLook look) {
@@ -442,7 +419,7 @@ void PresenterDialog::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     if (event->button() == Qt::RightButton &&
-        (status_.load() == StatusReady || status_.load() == StatusPlaying)) {
+        (flow_->status.load() == StatusReady || flow_->status.load() == StatusPlaying)) {
         OpenContextMenu(event->position().toPoint());
         return;
     }
@@ -465,7 +442,7 @@ void PresenterDialog::keyPressEvent(QKeyEvent* event) {
             reject();
             return;
         case Qt::Key_Menu:
-            if (status_.load() == StatusReady || status_.load() == StatusPlaying) {
+            if (flow_->status.load() == StatusReady || flow_->status.load() == StatusPlaying) {
                 OpenContextMenu(QPoint(kMenuPointX, kMenuPointY));
             }
             return;

@@ -84,11 +84,16 @@ TEST_F(MainWindow, StartsSearchingSoonOnTopForItsFirstSecond) {
     window.OnTimer(kTimerTopmost);
     EXPECT_FALSE(window.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
     EXPECT_FALSE(window.timers().IsActive(kTimerTopmost));
-    // The tenth tick asks for the search, once.
-    int searches = 0;
-    QObject::connect(&window, &PresenterDialog::searchRequested, [&] { ++searches; });
-    for (int tick = 0; tick < 15; ++tick) window.OnTimer(StatusStarting);
-    EXPECT_EQ(searches, 1);
+    // The tenth tick starts the search: one thread, the searching status, a 10 s timeout.
+    for (int tick = 0; tick < 15 && window.status() == StatusStarting; ++tick) {
+        window.OnTimer(StatusStarting);
+    }
+    EXPECT_EQ(window.flow().search_threads.load(), 1);
+    QTRY_COMPARE(window.status(), StatusSearching);
+    QTRY_COMPARE(window.timers().Interval_ms(kTimerSearchTimeout), 10000);
+    // Asked again while it runs: no second thread, the timeout starts over.
+    window.Search();
+    EXPECT_EQ(window.flow().search_threads.load(), 1);
     EXPECT_EQ(window.size(), QSize(320, 86));
 }
 

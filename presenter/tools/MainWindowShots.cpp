@@ -55,7 +55,7 @@ bool Save(const QImage& image, const QString& path);
 // A panel as shown (its child controls included).
 QImage Shown(QWidget& panel) {
     panel.show();
-    QTest::qWaitForWindowExposed(&panel);
+    if (!QTest::qWaitForWindowExposed(&panel)) std::fprintf(stderr, "presenter_shots: not shown\n");
     QImage image = panel.grab().toImage();
     panel.hide();
     return image;
