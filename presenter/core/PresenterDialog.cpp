@@ -15,6 +15,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/Debug.h"
 #include "platform/MessageRegistry.h"
 #include "presenter/controls/TipWnd.h"
 #include "presenter/core/Resources.h"
@@ -136,6 +137,7 @@ void PresenterDialog::PlaceWindow(bool topmost) {
 }
 
 void PresenterDialog::SetStatus(int status, int interval_ms) {
+    platform::DebugFormat("Beamora: status %d\n", status);
     flow_->status.store(status);
     RefreshTooltips();
     status_ticks_ = 0;

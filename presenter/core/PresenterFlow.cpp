@@ -379,6 +379,7 @@ void PresenterDialog::OnNotify(quintptr, qintptr code) {
 // --- Messages and menu commands -------------------------------------------------------------
 
 void PresenterDialog::ShowError(int entry) {
+    platform::DebugFormat("Beamora: message %d\n", entry);
     emit messageShown(entry);
     ShowMessagePanel(resources_, this, resources_.Text(kMessageTitle), resources_.Text(entry),
                      resources_.Text(kOkCaption), kStyleError);
