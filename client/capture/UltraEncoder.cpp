@@ -244,27 +244,26 @@ int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,
     int level = 0;
     // A strip may not be declared larger than its pixels, and LZO makes noise, grain and video
     // larger. Rather than leave such an area stale on the receiver, its pixels go out changed as
-    // little as a few passes can find. Grain fits after dropping one or two bits of every channel,
-    // which nobody sees; what needs more would look posterised, so it goes out exact but for a
-    // repeated lead (see RepeatLead), sized from how much the exact pass overshot. A pass over
-    // pixels LZO1X-1 finds no matches in costs little (it skips through them), a pass that finds
-    // matches everywhere costs several desktop strips: the light levels fail cheaply on noise and
-    // the lead's pass is mostly such skipping. An area that needed the lead (or a level past the
-    // light ones) tries the lead at once next time: noisy areas stay noisy.
+    // little as a few passes can find. Grain fits after dropping a few bits of every channel,
+    // which nobody sees (the light levels); what needs more would look posterised, so it goes out
+    // exact but for a repeated lead (see RepeatLead), sized from how much the exact pass
+    // overshot. A pass over pixels LZO1X-1 finds no matches in costs little (it skips through
+    // them), a pass that finds matches everywhere costs several desktop strips: on noise the light
+    // levels fail cheaply and the lead's pass is mostly such skipping. The light levels are
+    // searched fine to coarse from one level finer than the area needed last (the strip below,
+    // or this band last time): an area that needed the lead or more costs one light pass, which
+    // still fits a photograph that replaced a video.
     if (!Fits(compressed, length) && compressed > 0 && length >= kMinCoarseStripBytes) {
         const int32_t overshoot = compressed - length;
-        level = -1;
-        if (area_level < kLeadFromLevel) {
-            level = SearchLevels(length, stream, std::clamp(area_level - 1, 1, kLeadFromLevel - 1),
-                                 kLeadFromLevel - 1, 1, &compressed);
-        }
+        const int light = MaxLightLevel(m_remoteBitsPerPixel);
+        level = SearchLevels(length, stream, std::clamp(area_level - 1, 1, light), light, 1,
+                             &compressed);
         if (level < 0 && RepeatLeadFits(length, stream, overshoot, &compressed)) level = kLeadMark;
         // Only strips too short for a lead of their own get here, or ones whose lead was undone
         // by matches LZO found in the exact pixels after it.
         const int coarsest = MaxCoarseLevel(m_remoteBitsPerPixel);
         if (level < 0) {
-            level =
-                SearchLevels(length, stream, kLeadFromLevel, coarsest, kLeadFromLevel, &compressed);
+            level = SearchLevels(length, stream, light + 1, coarsest, light + 1, &compressed);
         }
         m_lastCompressedLength = compressed;
         SetBandLevel(rectangle.y0, level < 0 ? coarsest : level);
@@ -372,6 +371,10 @@ void UltraEncoder::SetBandLevel(int32_t y, int level) {
     if (m_bandCount <= 0) return;
     m_bandLevels[static_cast<size_t>(std::clamp(y / kStripRows, 0, m_bandCount - 1))] =
         static_cast<uint8_t>(level);
+}
+
+int UltraEncoder::MaxLightLevel(int32_t bits_per_pixel) {
+    return bits_per_pixel == 16 ? 2 : 3;
 }
 
 int UltraEncoder::MaxCoarseLevel(int32_t bits_per_pixel) {

@@ -53,7 +53,7 @@ class UltraEncoder : public EncoderBase {
     // Encodes the rectangle of source (a capture buffer of Width() x Height() 32-bit pixels, rows
     // bottom-up) as strips written back to back to destination, and the byte size of each strip
     // written to sizes[0], sizes[1], ... A strip whose pixels do not shrink under compression
-    // is sent with a light coarsening (CoarsenPixels, levels 1 and 2) or a repeated lead
+    // is sent with a light coarsening (CoarsenPixels up to MaxLightLevel) or a repeated lead
     // (RepeatLead) or, when neither fits, with coarser colours until it does; one that still does
     // not (only tiny ones) is left out and takes no entry. Returns the bytes written (0 when
     // nothing was: empty rectangle, one not inside the capture, or every strip left out).
@@ -106,9 +106,10 @@ class UltraEncoder : public EncoderBase {
                               int32_t bits_per_pixel, int level);
     // The coarsest level tried for a depth.
     static int MaxCoarseLevel(int32_t bits_per_pixel);
-    // Levels from this one on look posterised: a strip that needs one goes out with a repeated
-    // lead instead, and an area that needed one (or the lead) tries the lead first next time.
-    static constexpr int kLeadFromLevel = 3;
+    // The coarsest level that still looks like the picture: 2 at 16 bits (3, 4 and 3 bits left),
+    // 3 at 24 and 32 (5 bits a channel, as many as 16-bit red and blue have). A strip that needs
+    // a coarser one goes out with a repeated lead instead.
+    static int MaxLightLevel(int32_t bits_per_pixel);
 
     // Rewrites the first lead groups of length bytes of converted pixels at bits_per_pixel in
     // place: each group is LeadFreshBytes() bytes left exact followed by the same bytes twice

@@ -290,10 +290,10 @@ TEST(UltraEncoder, IncompressibleStripsGoOutLightlyCoarsenedOrWithALeadThatDoesN
                                              strips[i].y + strips[i].height));
                 EXPECT_LE(e.sizes[i], 16 + int32_t(exact[i].size()));
             }
-            // The grain loses at most two bits of every channel, and one bit less would not fit.
+            // The grain loses a light level's bits at most, and one bit less would not fit.
             const int grain = CoarseLevelOf(exact[1], strips[1].pixels, depth);
             EXPECT_GE(grain, 0);
-            EXPECT_LT(grain, UltraEncoder::kLeadFromLevel);
+            EXPECT_LE(grain, UltraEncoder::MaxLightLevel(depth));
             if (grain > 0) {
                 std::vector<uint8_t> finer = exact[1];
                 const int32_t length = int32_t(finer.size());
@@ -314,7 +314,16 @@ TEST(UltraEncoder, IncompressibleStripsGoOutLightlyCoarsenedOrWithALeadThatDoesN
         ASSERT_EQ(small.size(), 1u);
         EXPECT_GE(
             CoarseLevelOf(ExpectedRows(frame, 1024, depth, 0, 64, 8, 72), small[0].pixels, depth),
-            UltraEncoder::kLeadFromLevel);
+            UltraEncoder::MaxLightLevel(depth) + 1);
+        // Grain where the noise was (a photograph after a video) is lightly coarsened again.
+        std::vector<uint8_t> grainy = frame;
+        PaintGrain(grainy, 1024, 32, 48, 69);
+        std::vector<DecodedStrip> photo = e.RoundTrip(grainy, {0, 32, 1024, 48}, false);
+        ASSERT_EQ(photo.size(), 1u);
+        const int level = CoarseLevelOf(ExpectedRows(grainy, 1024, depth, 0, 32, 1024, 48),
+                                        photo[0].pixels, depth);
+        EXPECT_GE(level, 0);
+        EXPECT_LE(level, UltraEncoder::MaxLightLevel(depth));
         // The noisy band turns flat: it goes out exact at once.
         std::vector<uint8_t> calm = test::FlatFrame(1024, 80, 6);
         e.RoundTrip(calm, {0, 0, 1024, 64});
