@@ -8,8 +8,9 @@
 //   12 compressed length (4, big-endian)   16  LZO1X-1 stream of height rows of width wire pixels
 // The first row of a strip is its lowest screen row; a rectangle's strips go bottom to top.
 // A strip's stream is never longer than its pixels: pixels LZO cannot shrink are sent changed a
-// little instead of not at all. Grain goes out with one or two bits fewer per channel; noise and
-// video go out exact but for a short repeated lead at the strip's start (see RepeatLead). Such
+// little instead of not at all. Grain goes out with a few bits fewer per channel (see
+// MaxLightLevel); noise and video go out exact but for a short repeated lead at the strip's start
+// (see RepeatLead). Such
 // areas tend to stay that way, from strip to strip and from pass to pass, so the encoder
 // remembers what each band of kStripRows capture rows needed and starts from there for the next
 // strip (see CompressStrip).
@@ -114,10 +115,10 @@ class UltraEncoder : public EncoderBase {
     // Rewrites the first lead groups of length bytes of converted pixels at bits_per_pixel in
     // place: each group is LeadFreshBytes() bytes left exact followed by the same bytes twice
     // (every repetition stays within a few pixels of its original, so the lead follows the
-    // picture). LZO1X-1 finds those repetitions wherever the strip starts, and after one it
-    // probes every byte again, so it finds the next group's too; from the last group on it skips
-    // through exact noise. Groups that would not fit whole are left out. Returns the bytes the
-    // lead covers: groups x 3 x LeadFreshBytes(), or less for a short strip.
+    // picture). LZO1X-1 probes every byte at the start of its input and again after each match,
+    // so it finds every group's repetition; after the last group it skips through exact noise.
+    // Groups that would not fit whole are left out. Returns the bytes the lead covers: groups x 3
+    // x LeadFreshBytes(), or less for a short strip.
     static int32_t RepeatLead(uint8_t* pixels, int32_t length, int32_t bits_per_pixel,
                               int32_t groups);
     // The exact bytes that start each lead group: the whole pixels in 16 bytes (16, 15 or 16).
