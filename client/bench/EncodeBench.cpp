@@ -1,5 +1,5 @@
 // Throughput of the frame path: the pixel converters against a plain memory copy, and the full
-// strip encoder against LZO1X-1 alone on the same converted strips, in the colours sent (the limit
+// strip encoder against LZO1X-1 alone on the same converted strips, in the pixels sent (the limit
 // of this codec).
 // Rates are in input bytes per second: captured bytes for the converters and the copy, converted
 // (wire) bytes for the encoder and bare LZO, so each pair compares directly.
@@ -76,8 +76,8 @@ void BM_EncodeFrame(benchmark::State& state, int depth, FrameSize size, Scene sc
     ReportFrame(state, int64_t(size.width) * size.height * depth / 8, total);
 }
 
-// lzo1x_1_compress alone over the same strips, converted beforehand, with the colours the encoder
-// sends: coarsened where the exact ones do not shrink.
+// lzo1x_1_compress alone over the same strips, converted beforehand, with the pixels the encoder
+// sends: coarsened or with a repeated lead where the exact ones do not shrink.
 void BM_BareLzo(benchmark::State& state, int depth, FrameSize size, Scene scene) {
     const std::vector<uint8_t>& frame = CaptureFrame(scene, size);
     UltraEncoder encoder;

@@ -3,6 +3,7 @@
 #include <lzo/lzo1x.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -156,7 +157,7 @@ int32_t UltraEncoder::EncodeRectangle(const uint8_t* source, uint8_t* destinatio
     // best guess for this one, better than what this band needed in an earlier pass. 0 once a
     // strip fits as it is.
     int below = 0;
-    int strips = 0, coarsened = 0, finest = 0, coarsest = 0;
+    int strips = 0, coarsened = 0, finest = 0, coarsest = 0, leads = 0;
     for (int32_t row = rectangle.y0; row < rectangle.y1; ++strips) {
         const int32_t rows = std::min(rows_per_strip, rectangle.y1 - row);
         const PixelRect strip{rectangle.x0, row, rectangle.x1, row + rows};
@@ -169,7 +170,9 @@ int32_t UltraEncoder::EncodeRectangle(const uint8_t* source, uint8_t* destinatio
         const int32_t size = CompressStrip(length, m_stripOutput.get(), strip,
                                            below > 0 ? below : BandLevel(strip.y0));
         below = BandLevel(strip.y0);
-        if (m_lastCoarseLevel > 0) {
+        if (m_lastCoarseLevel == kLeadMark) {
+            ++leads;
+        } else if (m_lastCoarseLevel > 0) {
             finest = coarsened++ == 0 ? m_lastCoarseLevel : std::min(finest, m_lastCoarseLevel);
             coarsest = std::max(coarsest, m_lastCoarseLevel);
         }
@@ -181,16 +184,24 @@ int32_t UltraEncoder::EncodeRectangle(const uint8_t* source, uint8_t* destinatio
         }
     }
     // One line a rectangle, not one a strip: a video area is coarsened on every pass.
+    if (coarsened == 0 && leads == 0) return ClampToInt32(total);
+    char levels[64] = "";
     if (coarsened > 0 && finest == coarsest) {
-        platform::DebugFormat(
-            "Ultra encoder: rectangle %d,%d-%d,%d sent coarser (level %d, %d of %d strips)\n",
-            rectangle.x0, rectangle.y0, rectangle.x1, rectangle.y1, coarsest, coarsened, strips);
+        std::snprintf(levels, sizeof levels, "coarser (level %d, %d of %d strips)", coarsest,
+                      coarsened, strips);
     } else if (coarsened > 0) {
+        std::snprintf(levels, sizeof levels, "coarser (levels %d to %d, %d of %d strips)", finest,
+                      coarsest, coarsened, strips);
+    }
+    if (leads == 0) {
+        platform::DebugFormat("Ultra encoder: rectangle %d,%d-%d,%d sent %s\n", rectangle.x0,
+                              rectangle.y0, rectangle.x1, rectangle.y1, levels);
+    } else {
         platform::DebugFormat(
-            "Ultra encoder: rectangle %d,%d-%d,%d sent coarser (levels %d to %d, %d of %d "
+            "Ultra encoder: rectangle %d,%d-%d,%d sent %s%swith a repeated lead (%d of %d "
             "strips)\n",
-            rectangle.x0, rectangle.y0, rectangle.x1, rectangle.y1, finest, coarsest, coarsened,
-            strips);
+            rectangle.x0, rectangle.y0, rectangle.x1, rectangle.y1, levels,
+            coarsened > 0 ? " and " : "", leads, strips);
     }
     return ClampToInt32(total);
 }
@@ -232,44 +243,30 @@ int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,
     int32_t compressed = CompressBlock(m_translation.get(), stream, length);
     int level = 0;
     // A strip may not be declared larger than its pixels, and LZO makes noise, grain and video
-    // larger. Rather than leave such an area stale on the receiver, its pixels go out with fewer
-    // bits per channel: the finest level that fits, as far as a few passes can tell. A pass
-    // over pixels LZO1X-1 finds no matches in costs little (it skips through them); a pass that
-    // does find matches costs about as much as a desktop strip's, or more, and is the one that
-    // fits. So the search goes from fine to coarse, and starts one level finer than where the
-    // strip below (or this band, last time) ended, since noisy areas stay noisy: in an area that
-    // stays alike, a strip costs one expensive pass, and a level that was one too coarse is
-    // left after a strip.
+    // larger. Rather than leave such an area stale on the receiver, its pixels go out changed as
+    // little as a few passes can find. Grain fits after dropping a few bits of every channel,
+    // which nobody sees (the light levels); what needs more would look posterised, so it goes out
+    // exact but for a repeated lead (see RepeatLead), sized from how much the exact pass
+    // overshot. A pass over pixels LZO1X-1 finds no matches in costs little (it skips through
+    // them), a pass that finds matches everywhere costs several desktop strips: on noise the light
+    // levels fail cheaply and the lead's pass is mostly such skipping. The light levels are
+    // searched fine to coarse from one level finer than the area needed last (the strip below,
+    // or this band last time): an area that needed the lead or more costs one light pass, which
+    // still fits a photograph that replaced a video.
     if (!Fits(compressed, length) && compressed > 0 && length >= kMinCoarseStripBytes) {
+        const int32_t overshoot = compressed - length;
+        const int light = MaxLightLevel(m_remoteBitsPerPixel);
+        level = SearchLevels(length, stream, std::clamp(area_level - 1, 1, light), light, 1,
+                             &compressed);
+        if (level < 0 && RepeatLeadFits(length, stream, overshoot, &compressed)) level = kLeadMark;
+        // Only strips too short for a lead of their own get here, or ones whose lead was undone
+        // by matches LZO found in the exact pixels after it.
         const int coarsest = MaxCoarseLevel(m_remoteBitsPerPixel);
-        const int start = std::clamp(area_level - 1, 1, coarsest);
-        // The exact pixels stay in the translation buffer: every level starts from them.
-        auto compress_at = [&](int at, uint8_t* out) {
-            CoarsenPixels(m_translation.get(), m_coarse.get(), length, m_remoteBitsPerPixel, at);
-            return CompressBlock(m_coarse.get(), out, length);
-        };
-        for (level = start; level <= coarsest; ++level) {
-            compressed = compress_at(level, stream);
-            if (Fits(compressed, length)) break;
-        }
-        // Only a start that fit at once may be too coarse (the area got calmer): finer levels are
-        // tried while the last fit leaves room for them. A try goes to the spare buffer, so the
-        // fitting stream survives a try that fails.
-        uint8_t* spare = m_probeOutput.get();
-        const bool fit_at_start = level == start;
-        while (fit_at_start && level > 1 && FinerMayFit(compressed, length)) {
-            const int32_t finer = compress_at(level - 1, spare);
-            if (!Fits(finer, length)) break;
-            std::swap(stream, spare);
-            compressed = finer;
-            --level;
-        }
-        if (stream != destination + kStripHeaderSize) {
-            std::memcpy(destination + kStripHeaderSize, stream, static_cast<size_t>(compressed));
+        if (level < 0) {
+            level = SearchLevels(length, stream, light + 1, coarsest, light + 1, &compressed);
         }
         m_lastCompressedLength = compressed;
-        if (level > coarsest) level = coarsest;
-        SetBandLevel(rectangle.y0, level);
+        SetBandLevel(rectangle.y0, level < 0 ? coarsest : level);
     } else if (Fits(compressed, length)) {
         SetBandLevel(rectangle.y0, 0);
     }
@@ -277,6 +274,92 @@ int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,
     if (m_lastCoarseLevel < 0) return 0;
     PutBig32(destination + 12, static_cast<uint32_t>(compressed));
     return compressed + kStripHeaderSize;
+}
+
+int UltraEncoder::SearchLevels(int32_t length, uint8_t* stream, int first, int last, int finest,
+                               int32_t* compressed) {
+    // The exact pixels stay in the translation buffer: every level starts from them.
+    auto compress_at = [&](int at, uint8_t* out) {
+        CoarsenPixels(m_translation.get(), m_coarse.get(), length, m_remoteBitsPerPixel, at);
+        return CompressBlock(m_coarse.get(), out, length);
+    };
+    int level = first;
+    for (; level <= last; ++level) {
+        *compressed = compress_at(level, stream);
+        if (Fits(*compressed, length)) break;
+    }
+    if (level > last) return -1;
+    // Only a first level that fit at once may be too coarse (the area got calmer): finer levels
+    // are tried while the last fit leaves room for them. A try goes to the spare buffer, so the
+    // fitting stream survives a try that fails.
+    uint8_t* fitting = stream;
+    uint8_t* spare = m_probeOutput.get();
+    const bool fit_at_first = level == first;
+    while (fit_at_first && level > finest && FinerMayFit(*compressed, length)) {
+        const int32_t finer = compress_at(level - 1, spare);
+        if (!Fits(finer, length)) break;
+        std::swap(fitting, spare);
+        *compressed = finer;
+        --level;
+    }
+    if (fitting != stream) std::memcpy(stream, fitting, static_cast<size_t>(*compressed));
+    return level;
+}
+
+bool UltraEncoder::RepeatLeadFits(int32_t length, uint8_t* stream, int32_t overshoot,
+                                  int32_t* compressed) {
+    uint8_t* pixels = m_translation.get();
+    int32_t groups = LeadGroupsFor(overshoot, length, m_remoteBitsPerPixel);
+    // The lead's size comes from the exact pass, whose matches (if any) may land elsewhere once
+    // the lead shifts LZO's probes; one more pass with the lead grown by what was still missing
+    // settles nearly all of those.
+    for (int pass = 0; pass < 2; ++pass) {
+        const int32_t extent = groups * 3 * LeadFreshBytes(m_remoteBitsPerPixel);
+        // A lead over more than an eighth of the strip would no longer leave it mostly exact.
+        if (extent > length / 8) return false;
+        // The lead is written over the exact pixels and put back after the pass, which copies
+        // only the lead rather than the strip.
+        std::memcpy(m_coarse.get(), pixels, static_cast<size_t>(extent));
+        RepeatLead(pixels, length, m_remoteBitsPerPixel, groups);
+        *compressed = CompressBlock(pixels, stream, length);
+        std::memcpy(pixels, m_coarse.get(), static_cast<size_t>(extent));
+        if (Fits(*compressed, length)) return true;
+        if (*compressed <= 0) return false;
+        groups += LeadGroupsFor(*compressed - length, length, m_remoteBitsPerPixel);
+    }
+    return false;
+}
+
+int32_t UltraEncoder::LeadFreshBytes(int32_t bits_per_pixel) {
+    const int32_t bytes_per_pixel = bits_per_pixel / 8;
+    return 16 / bytes_per_pixel * bytes_per_pixel;
+}
+
+int32_t UltraEncoder::LeadGroupsFor(int32_t saving, int32_t length, int32_t bits_per_pixel) {
+    // LZO1X-1 codes a group as a literal run of its fresh bytes (one length byte up to 18) and
+    // one match of twice as many bytes at their distance (3 bytes up to 33 long), so each group
+    // saves 2 x fresh - 4 bytes. The literal run of exact pixels after the lead is shorter than
+    // the whole strip's, and its length takes one byte less per 255 bytes crossed.
+    const int32_t fresh = LeadFreshBytes(bits_per_pixel);
+    auto run_bytes = [](int64_t run) { return run > 18 ? 2 + (run - 19) / 255 : 1; };
+    auto saves = [&](int32_t groups) {
+        const int64_t lead = int64_t{groups} * 3 * fresh;
+        return int64_t{groups} * (2 * fresh - 4) + run_bytes(length) - run_bytes(length - lead);
+    };
+    int32_t groups = std::max<int32_t>(1, (saving + 2 * fresh - 5) / (2 * fresh - 4));
+    while (groups > 1 && saves(groups - 1) >= saving) --groups;
+    return groups;
+}
+
+int32_t UltraEncoder::RepeatLead(uint8_t* pixels, int32_t length, int32_t bits_per_pixel,
+                                 int32_t groups) {
+    const int32_t fresh = LeadFreshBytes(bits_per_pixel);
+    int32_t at = 0;
+    for (int32_t g = 0; g < groups && at + 3 * fresh <= length; ++g, at += 3 * fresh) {
+        std::memcpy(pixels + at + fresh, pixels + at, static_cast<size_t>(fresh));
+        std::memcpy(pixels + at + 2 * fresh, pixels + at, static_cast<size_t>(fresh));
+    }
+    return at;
 }
 
 int UltraEncoder::BandLevel(int32_t y) const {
@@ -288,6 +371,10 @@ void UltraEncoder::SetBandLevel(int32_t y, int level) {
     if (m_bandCount <= 0) return;
     m_bandLevels[static_cast<size_t>(std::clamp(y / kStripRows, 0, m_bandCount - 1))] =
         static_cast<uint8_t>(level);
+}
+
+int UltraEncoder::MaxLightLevel(int32_t bits_per_pixel) {
+    return bits_per_pixel == 16 ? 2 : 3;
 }
 
 int UltraEncoder::MaxCoarseLevel(int32_t bits_per_pixel) {

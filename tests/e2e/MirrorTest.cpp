@@ -71,8 +71,9 @@ TEST_P(Mirror, PictureIsTheScreenAndOnlyAChangedPartIsSentAgain) {
 }
 
 // A changed area whose pixels do not compress (a photograph's grain, video, noise) must reach the
-// receiver too. A strip may not be declared larger than its pixels, so such strips come with
-// fewer bits per channel: close to the screen, and nothing of the old picture left.
+// receiver too. A strip may not be declared larger than its pixels, so such strips come changed a
+// little (fewer bits per channel, or a few repeated pixels at their start): close to the screen,
+// and nothing of the old picture left.
 TEST_F(EndToEnd, IncompressibleChangeArrivesCoarser) {
     StartScreen();
     screen_->Put(TestPattern(1024, 768, 14), 0, 0);

@@ -233,84 +233,176 @@ void PaintGrain(std::vector<uint8_t>& frame, int width, int y0, int y1, uint32_t
     }
 }
 
-TEST(UltraEncoder, IncompressibleStripsGoOutCoarserAndTheLevelDoesNotStick) {
-    // Strips of 16 rows, bottom to top: flat, noise, grain, flat.
-    std::vector<uint8_t> frame = test::FlatFrame(1024, 64, 6);
+// How many lead groups turn the exact pixels into the decoded ones (RepeatLead); 0 when they are
+// exact, -1 when no lead explains them (a pixel past the lead differs, or the lead is not made of
+// repetitions of exact bytes).
+int LeadGroupsOf(const std::vector<uint8_t>& exact, const std::vector<uint8_t>& decoded,
+                 int depth) {
+    if (exact.size() != decoded.size()) return -1;
+    if (exact == decoded) return 0;
+    const int32_t length = int32_t(exact.size());
+    for (int groups = 1; groups * 3 * UltraEncoder::LeadFreshBytes(depth) <= length; ++groups) {
+        std::vector<uint8_t> lead = exact;
+        UltraEncoder::RepeatLead(lead.data(), length, depth, groups);
+        if (lead == decoded) return groups;
+    }
+    return -1;
+}
+
+// A strip sent with a lead: its lead is the fewest groups that fit (one group fewer gives a stream
+// longer than the pixels) and no more than a strip of noise needs: LZO1X-1 adds at most
+// LiteralOverhead to pixels it finds no match in, and each group saves at least 2 x fresh - 4
+// bytes (a literal run and a match, each with its length). The number of groups.
+int ExpectFewestLead(UltraEncoder& encoder, const std::vector<uint8_t>& exact,
+                     const std::vector<uint8_t>& decoded, int depth) {
+    const int groups = LeadGroupsOf(exact, decoded, depth);
+    EXPECT_GE(groups, 1);
+    const int32_t length = int32_t(exact.size());
+    const int32_t saving = 2 * UltraEncoder::LeadFreshBytes(depth) - 4;
+    EXPECT_LE(groups, (UltraEncoder::LiteralOverhead(length) + saving - 1) / saving);
+    if (groups > 1) {
+        std::vector<uint8_t> fewer = exact;
+        UltraEncoder::RepeatLead(fewer.data(), length, depth, groups - 1);
+        std::vector<uint8_t> out(UltraEncoder::CompressBound(exact.size()));
+        EXPECT_GT(encoder.CompressBlock(fewer.data(), out.data(), length), length);
+    }
+    return groups;
+}
+
+TEST(UltraEncoder, IncompressibleStripsGoOutLightlyCoarsenedOrWithALeadThatDoesNotStick) {
+    // Strips of 16 rows, bottom to top: flat, grain, noise, flat; and a small noisy rectangle.
+    std::vector<uint8_t> frame = test::FlatFrame(1024, 80, 6);
+    PaintGrain(frame, 1024, 16, 32, 67);
     const std::vector<uint8_t> noise = test::RandomBytes(1024 * 16 * 4, 66);
-    std::copy(noise.begin(), noise.end(), frame.begin() + 1024 * 16 * 4);
-    PaintGrain(frame, 1024, 32, 48, 67);
+    std::copy(noise.begin(), noise.end(), frame.begin() + 1024 * 32 * 4);
+    const std::vector<uint8_t> corner = test::RandomBytes(1024 * 16 * 4, 68);
+    std::copy(corner.begin(), corner.end(), frame.begin() + 1024 * 64 * 4);
     for (int depth : {16, 24, 32}) {
         SCOPED_TRACE("depth " + std::to_string(depth));
-        Encoder e(1024, 64, depth);
+        Encoder e(1024, 80, depth);
         // The same picture twice: the second pass starts from what the first one learnt.
         for (int pass = 0; pass < 2; ++pass) {
             std::vector<DecodedStrip> strips = e.RoundTrip(frame, {0, 0, 1024, 64}, false);
             ASSERT_EQ(strips.size(), 4u);
-            std::vector<int> levels;
-            for (const DecodedStrip& s : strips) {
-                std::vector<uint8_t> exact =
-                    ExpectedRows(frame, 1024, depth, 0, s.y, 1024, s.y + s.height);
-                const int32_t length = int32_t(exact.size());
-                EXPECT_LE(e.sizes[levels.size()], 16 + length);
-                levels.push_back(CoarseLevelOf(exact, s.pixels, depth));
-                // A coarsened strip has the finest level that fits: one finer does not.
-                if (levels.back() > 1) {
-                    UltraEncoder::CoarsenPixels(exact.data(), exact.data(), length, depth,
-                                                levels.back() - 1);
-                }
-                std::vector<uint8_t> out(UltraEncoder::CompressBound(exact.size()));
-                if (levels.back() > 0) {
-                    EXPECT_GT(e.encoder.CompressBlock(exact.data(), out.data(), length), length);
-                }
+            std::vector<std::vector<uint8_t>> exact;
+            for (size_t i = 0; i < strips.size(); ++i) {
+                exact.push_back(ExpectedRows(frame, 1024, depth, 0, strips[i].y, 1024,
+                                             strips[i].y + strips[i].height));
+                EXPECT_LE(e.sizes[i], 16 + int32_t(exact[i].size()));
             }
-            // Noise never fits as it is; the flat strip above it goes out exact again, and the
-            // grain needs fewer dropped bits than the noise below it.
-            EXPECT_EQ(levels[0], 0);
-            EXPECT_GE(levels[1], 1);
-            EXPECT_GE(levels[2], 0);
-            EXPECT_LT(levels[2], levels[1]);
-            EXPECT_EQ(levels[3], 0);
+            // The grain loses a light level's bits at most, and one bit less would not fit.
+            const int grain = CoarseLevelOf(exact[1], strips[1].pixels, depth);
+            EXPECT_GE(grain, 0);
+            EXPECT_LE(grain, UltraEncoder::MaxLightLevel(depth));
+            if (grain > 0) {
+                std::vector<uint8_t> finer = exact[1];
+                const int32_t length = int32_t(finer.size());
+                if (grain > 1) {
+                    UltraEncoder::CoarsenPixels(finer.data(), finer.data(), length, depth,
+                                                grain - 1);
+                }
+                std::vector<uint8_t> out(UltraEncoder::CompressBound(finer.size()));
+                EXPECT_GT(e.encoder.CompressBlock(finer.data(), out.data(), length), length);
+            }
+            // The noise goes out exact but for its lead; the flat strips above and below exact.
+            ExpectFewestLead(e.encoder, exact[2], strips[2].pixels, depth);
+            EXPECT_EQ(strips[0].pixels, exact[0]);
+            EXPECT_EQ(strips[3].pixels, exact[3]);
         }
+        // Too few pixels for a lead of their own: coarser colours.
+        std::vector<DecodedStrip> small = e.RoundTrip(frame, {0, 64, 8, 72}, false);
+        ASSERT_EQ(small.size(), 1u);
+        EXPECT_GE(
+            CoarseLevelOf(ExpectedRows(frame, 1024, depth, 0, 64, 8, 72), small[0].pixels, depth),
+            UltraEncoder::MaxLightLevel(depth) + 1);
+        // Grain where the noise was (a photograph after a video) is lightly coarsened again.
+        std::vector<uint8_t> grainy = frame;
+        PaintGrain(grainy, 1024, 32, 48, 69);
+        std::vector<DecodedStrip> photo = e.RoundTrip(grainy, {0, 32, 1024, 48}, false);
+        ASSERT_EQ(photo.size(), 1u);
+        const int level = CoarseLevelOf(ExpectedRows(grainy, 1024, depth, 0, 32, 1024, 48),
+                                        photo[0].pixels, depth);
+        EXPECT_GE(level, 0);
+        EXPECT_LE(level, UltraEncoder::MaxLightLevel(depth));
         // The noisy band turns flat: it goes out exact at once.
-        std::vector<uint8_t> calm = test::FlatFrame(1024, 64, 6);
+        std::vector<uint8_t> calm = test::FlatFrame(1024, 80, 6);
         e.RoundTrip(calm, {0, 0, 1024, 64});
         EXPECT_EQ(e.count, 4);
     }
 }
 
-TEST(UltraEncoder, CoarsenedRectangleGivesOneDebugLine) {
+TEST(UltraEncoder, NoisyScreensGoOutExactButForTheFewestLeadGroups) {
+    const std::vector<uint8_t> frame = test::RandomBytes(1920 * 48 * 4, 70);
+    for (int depth : {16, 24, 32}) {
+        SCOPED_TRACE("depth " + std::to_string(depth));
+        Encoder e(1920, 48, depth);
+        // Full-width strips, then strips of an odd rectangle: taller, narrower and not at the
+        // left edge, so the lead runs on into the strip's second row.
+        for (PixelRect r :
+             {PixelRect{0, 0, 1920, 48}, PixelRect{1, 1, 1920, 48}, PixelRect{700, 3, 710, 48}}) {
+            std::vector<DecodedStrip> strips = e.RoundTrip(frame, r, false);
+            ASSERT_EQ(strips.size(), size_t(e.encoder.CountStrips(r.x0, r.y0, r.x1, r.y1)));
+            for (size_t i = 0; i < strips.size(); ++i) {
+                const DecodedStrip& s = strips[i];
+                const std::vector<uint8_t> exact =
+                    ExpectedRows(frame, 1920, depth, s.x, s.y, s.x + s.width, s.y + s.height);
+                EXPECT_LE(e.sizes[i], 16 + int32_t(exact.size()));
+                ExpectFewestLead(e.encoder, exact, s.pixels, depth);
+            }
+        }
+    }
+}
+
+TEST(UltraEncoder, ChangedStripsGiveOneDebugLineARectangle) {
     std::vector<uint8_t> frame = test::FlatFrame(512, 128, 11);
+    PaintGrain(frame, 512, 16, 32, 13);
     const std::vector<uint8_t> noise = test::RandomBytes(512 * 64 * 4, 12);
     std::copy(noise.begin(), noise.end(), frame.begin() + 512 * 32 * 4);  // rows 32..95
     Encoder e(512, 128, 24);
     std::vector<std::string> lines;
     platform::SetDebugSink([&](std::string_view text) { lines.emplace_back(text); });
     const std::vector<DecodedStrip> whole = e.RoundTrip(frame, {0, 0, 512, 128}, false);
-    e.RoundTrip(frame, {0, 0, 512, 32});  // flat: no line
+    e.RoundTrip(frame, {0, 96, 512, 128});  // flat: no line
     const std::vector<DecodedStrip> part = e.RoundTrip(frame, {0, 40, 512, 56}, false);
     platform::SetDebugSink(nullptr);
-    // What the line should say about the levels, read from the decoded strips.
-    auto levels = [&](const std::vector<DecodedStrip>& strips) {
-        int coarsened = 0, finest = 99, coarsest = 0;
+    // What the line should say, read from the decoded strips.
+    auto says = [&](const std::vector<DecodedStrip>& strips) {
+        int coarsened = 0, finest = 99, coarsest = 0, leads = 0;
         for (const DecodedStrip& s : strips) {
-            const int level = CoarseLevelOf(
-                ExpectedRows(frame, 512, 24, 0, s.y, 512, s.y + s.height), s.pixels, 24);
-            EXPECT_GE(level, 0);
-            if (level <= 0) continue;
-            ++coarsened;
-            finest = std::min(finest, level);
-            coarsest = std::max(coarsest, level);
+            const std::vector<uint8_t> exact =
+                ExpectedRows(frame, 512, 24, 0, s.y, 512, s.y + s.height);
+            const int level = CoarseLevelOf(exact, s.pixels, 24);
+            if (level < 0) {
+                EXPECT_GT(LeadGroupsOf(exact, s.pixels, 24), 0);
+                ++leads;
+            } else if (level > 0) {
+                ++coarsened;
+                finest = std::min(finest, level);
+                coarsest = std::max(coarsest, level);
+            }
         }
-        return (finest == coarsest
-                    ? "level " + std::to_string(finest)
-                    : "levels " + std::to_string(finest) + " to " + std::to_string(coarsest)) +
-               ", " + std::to_string(coarsened) + " of " + std::to_string(strips.size()) +
-               " strips)\n";
+        const std::string of = " of " + std::to_string(strips.size()) + " strips)";
+        std::string text = "sent ";
+        if (coarsened > 0) {
+            text += "coarser (" +
+                    (finest == coarsest
+                         ? "level " + std::to_string(finest)
+                         : "levels " + std::to_string(finest) + " to " + std::to_string(coarsest)) +
+                    ", " + std::to_string(coarsened) + of;
+        }
+        if (leads > 0) {
+            text += (coarsened > 0 ? " and " : "") + std::string("with a repeated lead (") +
+                    std::to_string(leads) + of;
+        }
+        return text + "\n";
     };
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "Ultra encoder: rectangle 0,0-512,128 sent coarser (" + levels(whole),
-                         "Ultra encoder: rectangle 0,40-512,56 sent coarser (" + levels(part)}));
-    EXPECT_NE(levels(whole).find(" 4 of 8 strips"), std::string::npos);
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"Ultra encoder: rectangle 0,0-512,128 " + says(whole),
+                                        "Ultra encoder: rectangle 0,40-512,56 " + says(part)}));
+    // The grain strip lightly coarsened, the four noisy ones with a lead.
+    EXPECT_NE(lines[0].find(", 1 of 8 strips) and with a repeated lead (4 of 8 strips)"),
+              std::string::npos)
+        << lines[0];
 }
 
 TEST(UltraEncoder, TinyIncompressibleStripIsLeftOutWithoutASizeEntry) {
