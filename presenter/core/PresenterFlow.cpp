@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "platform/Debug.h"
 #include "platform/Version.h"
@@ -190,16 +191,19 @@ void PresenterDialog::ChooseReceiver() {
         flow.server_chosen.store(0);
         return;
     }
-    // The list ends where an entry equals the next; past the last entry lies the end.
+    // The list ends where an entry equals the next; past the last entry lies the end. The
+    // addresses are kept here: the shared list belongs to the next search once this returns.
     const auto& list = flow.server_list;
     auto same_as_next = [&](int i) {
         static const tagSERVERLIST kEnd{};
         const tagSERVERLIST& next = i + 1 < kServerListEntries ? list[i + 1] : kEnd;
         return std::memcmp(&list[i], &next, sizeof next) == 0;
     };
+    std::vector<QString> addresses;
     while (list_count_ < kServerListEntries && !same_as_next(list_count_)) {
         const tagSERVERLIST& entry = list[list_count_];
-        panel.AddEntry(Latin1(entry.address, sizeof entry.address),
+        addresses.push_back(Latin1(entry.address, sizeof entry.address));
+        panel.AddEntry(addresses.back(),
                        QString::fromUtf8(entry.name, static_cast<qsizetype>(
                                                          strnlen(entry.name, sizeof entry.name))));
         ++list_count_;
@@ -207,7 +211,7 @@ void PresenterDialog::ChooseReceiver() {
     platform::DebugFormat("Beamora: search result %d, %d receivers listed\n",
                           flow.search_result.load(), list_count_);
     if (list_count_ == 1) {
-        chosen_address_ = Latin1(list[0].address, sizeof list[0].address);
+        chosen_address_ = addresses.front();
         flow.server_chosen.store(1);
         return;
     }
@@ -222,7 +226,7 @@ void PresenterDialog::ChooseReceiver() {
         flow.server_chosen.store(0);
         return;
     }
-    chosen_address_ = Latin1(list[chosen].address, sizeof list[chosen].address);
+    chosen_address_ = addresses[static_cast<size_t>(chosen)];
     flow.server_chosen.store(1);
 }
 
