@@ -11,6 +11,7 @@
 #include "presenter/controls/SkinText.h"
 #include "presenter/controls/StandardMessage.h"
 #include "presenter/core/AboutBox.h"
+#include "presenter/core/Firewall.h"
 #include "presenter/core/PresenterDialog.h"
 #include "presenter/core/Resources.h"
 #include "presenter/core/SingleInstance.h"
@@ -67,6 +68,8 @@ int RunPresenter(int argc, char** argv) {
     hooks.end_application = [] {};
     if (!resources.Load(hooks)) return 1;
 
+    // The receivers' beacons must get through: asked of the firewall before the library listens.
+    AuthorizeInFirewall();
     PresenterDialog dialog(resources);
     if (!dialog.IsValid()) {
         ShowStandardMessage(QString::fromLatin1(kMessageCaption), QStringLiteral("Some Error."));
