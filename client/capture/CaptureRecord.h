@@ -23,10 +23,12 @@ struct CaptureRecord {
     // records: the cursor placement.
     int16_t placement[6] = {};
     uint8_t cursor_pixels[kCursorPixelBytes] = {};  // colour cursors only
-    // Capture width x height x 4 bytes, made by the session at projection start. A screen record
-    // holds the rectangle's pixels at the rectangle's place (bottom-up rows of capture width);
-    // a cursor record holds the cursor's mask bits (and, colour, the converted pixels after them).
-    std::unique_ptr<uint8_t[]> frame_buffer;
+    // Made by the session at projection start. A screen record holds the rectangle's pixels at
+    // the rectangle's place in a capture width x height x 4 buffer (bottom-up rows of capture
+    // width), which the screen records of a projection share: the rectangles of one step are
+    // copied from one surface, so where they overlap they hold the same pixels. A cursor record
+    // holds the cursor's mask bits (and, colour, the converted pixels after them).
+    std::shared_ptr<uint8_t[]> frame_buffer;
     size_t frame_buffer_size = 0;
 };
 

@@ -42,7 +42,7 @@ constexpr int kLoginNameSize = 112;
 
 // Largest receiver side and the depths the encoder can produce. Modes outside these are refused:
 // they would only lead to absurd buffer sizes later.
-constexpr int32_t kMaxReceiverSide = 8192;
+constexpr int32_t kMaxReceiverSide = 4096;
 
 inline void PutInt32(uint8_t* at, int32_t value) {
     uint32_t v = static_cast<uint32_t>(value);

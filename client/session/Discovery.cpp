@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -141,25 +142,30 @@ void AddReceiver(const char* name, size_t name_size, const char* address) {
 
 int ReceiveBeacon(char* buffer, int size, char* address_out, size_t address_size) {
     int fd = UdpSocketFd();
-    int filled = 0;
     for (;;) {
         if (platform::WaitReadable(fd, 0) <= 0) return 0;
         sockaddr_in from{};
         socklen_t from_size = sizeof from;
-        // MSG_TRUNC reports the datagram's real length, so one too long for the space left is
-        // seen as the error it is instead of being cut silently.
-        ssize_t n = ::recvfrom(fd, buffer + filled, static_cast<size_t>(size - filled), MSG_TRUNC,
+        // MSG_TRUNC reports the datagram's real length, so one too long is seen, not cut.
+        ssize_t n = ::recvfrom(fd, buffer, static_cast<size_t>(size), MSG_TRUNC,
                                reinterpret_cast<sockaddr*>(&from), &from_size);
-        if (n <= 0 || n > size - filled) {
-            SetLastSocketError(n < 0 ? errno : EMSGSIZE);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+            SetLastSocketError(errno);
             platform::DebugOutput("Receive UPD broadcast frame error!");
             return -1;
         }
-        filled += static_cast<int>(n);
-        if (filled == size) {
-            platform::FormatIpv4(from.sin_addr, address_out, address_size);
-            return size;
+        char sender[16] = {};
+        platform::FormatIpv4(from.sin_addr, sender, sizeof sender);
+        if (n != size) {
+            // Anything on the network may send to this port (it takes broadcasts): what is not
+            // exactly one beacon is nobody's beacon, and listening goes on.
+            platform::DebugFormat("Dropped a datagram of %zd bytes from %s: not a beacon\n", n,
+                                  sender);
+            continue;
         }
+        std::snprintf(address_out, address_size, "%s", sender);
+        return size;
     }
 }
 

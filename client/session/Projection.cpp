@@ -23,6 +23,8 @@ namespace {
 
 constexpr int kPassInterval_ms = 50;
 constexpr int kFirstSendRepeat_ms = 400;
+// A cursor record holds a 32 x 32 cursor's masks and converted pixels: well within this.
+constexpr size_t kCursorRecordBytes = 32 * 32 * 4 + 256;
 
 // The capture records of one projection: 16 screen records and the cursor record, each with a
 // frame buffer of the capture size. Made at projection start, freed when it stops.
@@ -42,22 +44,22 @@ SendingState& TheSending() {
     return *state;
 }
 
-// Allocates the 17 frame buffers of width x height 32-bit pixels; nullptr when a size is 0 or
-// memory runs out.
+// Allocates the records' frame buffers: one of width x height 32-bit pixels that the screen
+// records share, and a small one for the cursor. nullptr when a size is 0 or memory runs out.
 std::unique_ptr<ProjectionRecords> AllocateRecords(int32_t width, int32_t height) {
     if (width <= 0 || height <= 0) return nullptr;
     const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     auto records = std::unique_ptr<ProjectionRecords>(new (std::nothrow) ProjectionRecords);
     if (!records) return nullptr;
-    auto allocate = [size](CaptureRecord& record) {
-        record.frame_buffer.reset(new (std::nothrow) uint8_t[size]());
-        record.frame_buffer_size = record.frame_buffer ? size : 0;
-        return record.frame_buffer != nullptr;
-    };
+    std::shared_ptr<uint8_t[]> screen(new (std::nothrow) uint8_t[size]());
+    if (!screen) return nullptr;
     for (CaptureRecord& record : records->screen) {
-        if (!allocate(record)) return nullptr;
+        record.frame_buffer = screen;
+        record.frame_buffer_size = size;
     }
-    if (!allocate(records->cursor)) return nullptr;
+    records->cursor.frame_buffer.reset(new (std::nothrow) uint8_t[kCursorRecordBytes]());
+    if (!records->cursor.frame_buffer) return nullptr;
+    records->cursor.frame_buffer_size = kCursorRecordBytes;
     return records;
 }
 

@@ -194,12 +194,14 @@ TEST_F(Login, RefusalsAndOddReplies) {
         EXPECT_EQ(ui_.LoginServer("127.0.0.1"), 1);
         EXPECT_EQ(debug.Count("Do not receive any messages from server\n"), 1);
     }
-    for (const char* mode : {"1024x768", "0x768x16", "abc", "99999x99999x16", "1024x768x15"}) {
+    for (const char* mode :
+         {"1024x768", "0x768x16", "abc", "99999x99999x16", "1024x768x15", "8192x8192x32"}) {
         ScriptedReceiver bad_mode(ReceiverWanting(0, mode));
         DebugCapture debug;
         EXPECT_EQ(ui_.LoginServer("127.0.0.1"), 0) << mode;
         EXPECT_EQ(bad_mode.CountType(MSG_LOGIN), 0) << mode;
-        bool absurd = std::string(mode) == "99999x99999x16" || std::string(mode) == "1024x768x15";
+        bool absurd = std::string(mode) == "99999x99999x16" || std::string(mode) == "1024x768x15" ||
+                      std::string(mode) == "8192x8192x32";
         EXPECT_EQ(debug.Count("Unsupported receiver mode refused\n"), absurd ? 1 : 0) << mode;
         EXPECT_EQ(ui_.LastFailure(), kFailureUnsupportedMode) << mode;
     }
@@ -234,7 +236,8 @@ TEST_F(Login, ParseModeReadsOnlySoundModes) {
          {Case{"1024x768x16", 1, 1024, 768, 16}, Case{"xx800xx600x24", 1, 800, 600, 24},
           Case{"1920x1080x32junk", 1, 1920, 1080, 32}, Case{"1024x768", 0, 0, 0, 0},
           Case{"0x768x16", 0, 0, 0, 0}, Case{"x", 0, 0, 0, 0}, Case{"", 0, 0, 0, 0},
-          Case{"axbxc", 0, 0, 0, 0}, Case{"8193x768x16", 0, 0, 0, 0},
+          Case{"axbxc", 0, 0, 0, 0}, Case{"4097x768x16", 0, 0, 0, 0},
+          Case{"1024x8192x32", 0, 0, 0, 0}, Case{"4096x4096x32", 1, 4096, 4096, 32},
           Case{"1024x768x8", 0, 0, 0, 0}, Case{"99999999999999999999x1x16", 0, 0, 0, 0}}) {
         int32_t w = 0, h = 0, b = 0;
         EXPECT_EQ(ParseMode(c.text, 124, &w, &h, &b), c.ok) << c.text;
