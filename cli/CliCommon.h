@@ -10,7 +10,13 @@
 namespace cli {
 
 // Exit codes of every command.
-enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitConnectionLost = 3 };
+enum ExitCode {
+    kExitOk = 0,
+    kExitFailed = 1,
+    kExitUsage = 2,
+    kExitConnectionLost = 3,
+    kExitNothingPresented = 4,  // logged in, but no picture reached the receiver
+};
 
 // Records the library's notifications for the command's main thread.
 class NotifyRecorder : public NotifyTarget {

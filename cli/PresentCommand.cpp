@@ -17,6 +17,13 @@ namespace cli {
 namespace {
 
 constexpr int kSearchSeconds = 10;
+// The receiver answers a start request at once; one that has not within this time never will.
+constexpr int kStartAnswerSeconds = 10;
+// At most one line about failing data connections this often.
+constexpr int kDataFailureReportSeconds = 5;
+// A connection that failed this recently when the presentation ends means it was not getting
+// through: one that stalls is given up after 5 s.
+constexpr auto kFailingWindow = std::chrono::seconds(8);
 
 std::atomic<int> g_signal{0};
 
@@ -151,7 +158,9 @@ int RunPresent(int argc, char** argv) {
                 "given address), asks it to start and presents this desktop until the\n"
                 "duration ends or SIGINT/SIGTERM arrives, then stops.\n"
                 "Exit 0 presented and stopped; 1 no receiver, login refused, start rejected\n"
-                "or the screen cannot be captured; 2 usage error; 3 connection lost.\n");
+                "or the screen cannot be captured; 2 usage error; 3 connection lost;\n"
+                "4 nothing was presented (the start was not answered, or the picture's\n"
+                "connection was refused or kept failing).\n");
             return kExitOk;
         } else {
             std::fprintf(stderr, "beamora-cli present: unexpected argument \"%s\"\n", arg.c_str());
@@ -199,9 +208,12 @@ int RunPresent(int argc, char** argv) {
     }
     int width, height, bits;
     ui.GetReceiverMode(&width, &height, &bits);
-    std::string mode =
-        std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(bits);
-    Progress("logged in to " + label + " with mode " + mode);
+    if (width > 0 && height > 0 && bits > 0) {
+        Progress("logged in to " + label + " with mode " + std::to_string(width) + "x" +
+                 std::to_string(height) + "x" + std::to_string(bits));
+    } else {
+        Progress("logged in to " + label + " (it did not tell its picture mode)");
+    }
     NewCodes(notifications, &seen);
 
     if (!ui.StartProjecting()) {
@@ -210,8 +222,16 @@ int RunPresent(int argc, char** argv) {
     }
     Progress("asked " + label + " to start");
 
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(duration_s);
+    using Clock = std::chrono::steady_clock;
+    const auto asked = Clock::now();
+    const auto end = asked + std::chrono::seconds(duration_s);
     bool projecting = false;
+    DataStats at_start;
+    ui.GetDataStats(&at_start);
+    uint32_t failures_reported = at_start.failures;
+    uint32_t failures_seen = at_start.failures;
+    auto last_report = Clock::time_point{};
+    auto last_failure = Clock::time_point{};
     for (;;) {
         for (int c : NewCodes(notifications, &seen)) {
             switch (c) {
@@ -242,11 +262,45 @@ int RunPresent(int argc, char** argv) {
                     break;
             }
         }
+        if (!projecting && Clock::now() - asked >= std::chrono::seconds(kStartAnswerSeconds)) {
+            Progress(label + " did not answer the start request within " +
+                     std::to_string(kStartAnswerSeconds) + " seconds");
+            ui.StopProjecting(0);
+            return kExitNothingPresented;
+        }
+        DataStats now;
+        ui.GetDataStats(&now);
+        if (now.failures != failures_seen) {
+            failures_seen = now.failures;
+            last_failure = Clock::now();
+        }
+        if (now.failures != failures_reported &&
+            Clock::now() - last_report >= std::chrono::seconds(kDataFailureReportSeconds)) {
+            Progress("the picture's connection to " + label + " failed " +
+                     std::to_string(now.failures - at_start.failures) +
+                     " times so far; trying again");
+            failures_reported = now.failures;
+            last_report = Clock::now();
+        }
         if (g_signal.load() != 0) break;
-        if (duration_s > 0 && std::chrono::steady_clock::now() >= end) break;
+        if (duration_s > 0 && Clock::now() >= end) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ui.StopProjecting(0);
+    DataStats last;
+    ui.GetDataStats(&last);
+    const bool delivered = last.units_sent > at_start.units_sent;
+    // Still failing at the end: a connection failed within the time a stalled one takes to fail.
+    const bool failing =
+        last_failure != Clock::time_point{} && Clock::now() - last_failure < kFailingWindow;
+    if (!projecting || !delivered || failing) {
+        Progress(!projecting  ? "stopped before " + label + " started the projection"
+                 : !delivered ? "stopped; nothing reached " + label +
+                                    " (the picture's connection was refused)"
+                              : "stopped; the picture stopped reaching " + label +
+                                    " (its connection kept failing)");
+        return kExitNothingPresented;
+    }
     Progress("stopped");
     return kExitOk;
 }

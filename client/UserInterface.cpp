@@ -1,6 +1,7 @@
 #include "client/UserInterface.h"
 
 #include "client/session/ClientControl.h"
+#include "client/session/NetChannel.h"
 #include "client/session/Session.h"
 #include "platform/Debug.h"
 
@@ -46,4 +47,8 @@ void UserInterface::GetReceiverMode(int* width, int* height, int* bits_per_pixel
 
 int UserInterface::LastFailure() const {
     return tarrowlink::TheSession().last_failure.load();
+}
+
+void UserInterface::GetDataStats(DataStats* stats) const {
+    if (stats != nullptr) *stats = tarrowlink::CurrentDataStats();
 }

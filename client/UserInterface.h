@@ -54,6 +54,14 @@ enum FailureCode : int {
     kFailureNoVersionFile = 11    // the installed "version" file is missing or unreadable
 };
 
+// What the data connection carried since the library was loaded (UserInterface::GetDataStats).
+struct DataStats {
+    uint64_t units_sent = 0;   // units handed whole to the connection
+    uint64_t bytes_sent = 0;   // their bytes
+    uint32_t connections = 0;  // data connections made
+    uint32_t failures = 0;     // connections that could not be made or were cut
+};
+
 // The application's receiver of notifications (its main window).
 class NotifyTarget {
   public:
@@ -105,6 +113,8 @@ class TARROWLINK_API UserInterface {
     void Refresh();
     // The receiver's mode from the last login or resolution change; -1 for values not known yet.
     void GetReceiverMode(int* width, int* height, int* bits_per_pixel) const;
+    // What the data connection has carried so far. Any thread.
+    void GetDataStats(DataStats* stats) const;
     // Why the most recent LoginServer, SendServerPwd or projection start failed (a FailureCode);
     // kFailureNone after one that succeeded. Any thread.
     int LastFailure() const;

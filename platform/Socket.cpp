@@ -64,6 +64,15 @@ bool ConnectWithTimeout(int fd, in_addr address, uint16_t port, int timeout_ms) 
     return error == 0;
 }
 
+int WaitWritable(int fd, int timeout_ms) {
+    pollfd p{fd, POLLOUT, 0};
+    for (;;) {
+        int ready = ::poll(&p, 1, timeout_ms);
+        if (ready >= 0) return ready > 0 ? 1 : 0;
+        if (errno != EINTR) return -1;
+    }
+}
+
 int WaitReadable(int fd, int timeout_ms) {
     pollfd p{fd, POLLIN, 0};
     for (;;) {

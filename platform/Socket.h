@@ -47,6 +47,8 @@ bool ConnectWithTimeout(int fd, in_addr address, uint16_t port, int timeout_ms);
 // Waits until fd is readable: 1 readable (or at end of stream), 0 timed out, -1 error.
 // timeout_ms 0 polls, negative waits forever. EINTR is retried.
 int WaitReadable(int fd, int timeout_ms);
+// The same for room to write: 1 writable, 0 timed out, -1 error.
+int WaitWritable(int fd, int timeout_ms);
 
 // Switches Nagle's algorithm off (TCP_NODELAY = 1). Returns false on failure.
 bool SetNoDelay(int fd);

@@ -103,6 +103,11 @@ ControlActions ControlHandler::Received(int id, const ControlMessage& message) {
             break;
         }
         case MSG_START_REQUEST: {
+            if (settings_.misbehaviour == ReceiverSettings::Misbehaviour::kSilentStart) {
+                platform::DebugFormat(
+                    "control: %s MSG_START_REQUEST: not answered (silent-start)\n", who.c_str());
+                break;
+            }
             const char* refusal = nullptr;
             if (!presenter.logged_in) {
                 refusal = "not logged in";

@@ -21,6 +21,9 @@ struct ReceiverSettings {
     std::optional<int32_t> code;              // login code a presenter must give
     std::optional<std::string> version_text;  // version a presenter must prove
     bool reject = false;                      // refuse every start request
+    // Behaviours of a broken receiver, for testing presenters against one.
+    enum class Misbehaviour { kNone, kSilentStart, kDropData, kStallData };
+    Misbehaviour misbehaviour = Misbehaviour::kNone;
 };
 
 // What handling an event asks the server to do.

@@ -17,6 +17,9 @@ std::string UsageText() {
            "  --version-text TEXT  refuse presenters whose version differs in its first 8 "
            "characters\n"
            "  --reject             refuse every start request\n"
+           "  --misbehave MODE     act as a broken receiver, for testing presenters: silent-start\n"
+           "                       (never answer a start request), drop-data (close every data\n"
+           "                       connection at once), stall-data (never read the data)\n"
            "  --snapshot FILE.png  write the picture when a projection stops, its data connection\n"
            "                       closes, and at exit\n"
            "  --window             show the picture in a window, scaled to fit\n"
@@ -81,6 +84,19 @@ bool ParseProgramOptions(const std::vector<std::string>& arguments, ProgramOptio
             server.settings.version_text = text;
         } else if (option == "--reject") {
             server.settings.reject = true;
+        } else if (option == "--misbehave") {
+            if (!value(&text)) return false;
+            using M = ReceiverSettings::Misbehaviour;
+            if (text == "silent-start") {
+                server.settings.misbehaviour = M::kSilentStart;
+            } else if (text == "drop-data") {
+                server.settings.misbehaviour = M::kDropData;
+            } else if (text == "stall-data") {
+                server.settings.misbehaviour = M::kStallData;
+            } else {
+                *error = "--misbehave takes silent-start, drop-data or stall-data";
+                return false;
+            }
         } else if (option == "--snapshot") {
             if (!value(&server.snapshot_path)) return false;
         } else if (option == "--window") {

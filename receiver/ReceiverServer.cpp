@@ -197,7 +197,10 @@ void ReceiverServer::Run() {
         fds.push_back({control_listener_.get(), POLLIN, 0});
         for (auto& connection : controls_) fds.push_back({connection->fd.get(), POLLIN, 0});
         fds.push_back({data_listener_.get(), POLLIN, 0});
-        fds.push_back({data_ ? data_->fd.get() : -1, POLLIN, 0});
+        // A stalling receiver keeps its data connection open and never reads it.
+        const bool stall =
+            options_.settings.misbehaviour == ReceiverSettings::Misbehaviour::kStallData;
+        fds.push_back({data_ && !stall ? data_->fd.get() : -1, POLLIN, 0});
 
         int timeout = 1000;
         if (options_.beacons) timeout = std::min(timeout, MillisecondsUntil(next_beacon));
@@ -331,6 +334,10 @@ void ReceiverServer::AcceptData() {
     if (projecting && *projecting != address) {
         platform::DebugFormat("data: connection from %s refused: %s is projecting\n",
                               address.c_str(), projecting->c_str());
+        return;
+    }
+    if (options_.settings.misbehaviour == ReceiverSettings::Misbehaviour::kDropData) {
+        platform::DebugFormat("data: connection from %s dropped (drop-data)\n", address.c_str());
         return;
     }
     if (data_) CloseData("replaced by a new connection from " + address, false);

@@ -1,6 +1,8 @@
 #include "client/session/NetChannel.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 #include "client/capture/CaptureRecord.h"
@@ -15,7 +17,51 @@
 namespace tarrowlink {
 namespace {
 std::atomic<int> g_reply_timeout_ms{10000};
+
+using Clock = std::chrono::steady_clock;
+
+// The data connection's record: counters any thread may read, and the retry schedule, which only
+// SendData and CloseData touch, under the data socket's mutex.
+struct DataHealth {
+    std::atomic<uint64_t> units{0};
+    std::atomic<uint64_t> bytes{0};
+    std::atomic<uint32_t> connections{0};
+    std::atomic<uint32_t> failures{0};
+    Clock::time_point connected_at{};
+    Clock::time_point retry_at{};
+    int retry_ms = 0;
+};
+
+DataHealth& Health() {
+    static platform::NoDestructor<DataHealth> health;
+    return *health;
+}
+
+// A connection failed: the next waits, longer while connections keep failing soon after they
+// are made (a receiver that refuses or drops every one), from the start after one that lived.
+void DataFailed(DataHealth& health) {
+    const Clock::time_point now = Clock::now();
+    const bool lived = health.connected_at != Clock::time_point{} &&
+                       now - health.connected_at > std::chrono::seconds(3);
+    health.retry_ms = lived || health.retry_ms == 0
+                          ? kDataRetryFirst_ms
+                          : std::min(health.retry_ms * 2, kDataRetryMost_ms);
+    health.retry_at = now + std::chrono::milliseconds(health.retry_ms);
+    health.connected_at = {};
+    health.failures.fetch_add(1);
+}
+
 }  // namespace
+
+DataStats CurrentDataStats() {
+    DataHealth& health = Health();
+    DataStats stats;
+    stats.units_sent = health.units.load();
+    stats.bytes_sent = health.bytes.load();
+    stats.connections = health.connections.load();
+    stats.failures = health.failures.load();
+    return stats;
+}
 
 int ReplyTimeout_ms() {
     return g_reply_timeout_ms.load();
@@ -48,6 +94,13 @@ int NetChannel::SendData(const uint8_t* buffer, int length, const int* sizes) {
         // Held from making the socket to the unit's last byte: the socket cannot be closed, and
         // its number reused, under the connect or a send.
         std::lock_guard lock(SocketMutex(TcpSocket::Data));
+        DataHealth& health = Health();
+        if (TcpSocketFd(TcpSocket::Data) < 0 && Clock::now() < health.retry_at) {
+            // Waiting before the next connection: this unit is dropped, and the picture goes out
+            // whole on the connection that works.
+            FullRefreshFlag().store(1);
+            return -1;
+        }
         int created = CreateTcpSocket(TcpSocket::Data);
         if (created < 0) return -1;
         if (created != 0 && created != 1) {
@@ -59,18 +112,33 @@ int NetChannel::SendData(const uint8_t* buffer, int length, const int* sizes) {
             if (ConnectTo(fd, ReceiverAddress().c_str(), platform::DataPort(),
                           kConnectTimeout_ms)) {
                 platform::SetDeadPeerDetection(fd, 5, 2, 3, 10000);
+                health.connections.fetch_add(1);
+                health.connected_at = Clock::now();
             } else {
                 connect_failed = true;
+                DataFailed(health);
             }
         }
         if (!connect_failed && sizes == nullptr) {
-            send_failed = SendAll(fd, buffer, length) < 0;
+            send_failed = SendAll(fd, buffer, length, kDataSendTimeout_ms) < 0;
         } else if (!connect_failed) {
             size_t offset = 0;
             for (int i = 0; i < length && !send_failed; ++i) {
-                send_failed = SendAll(fd, buffer + offset, sizes[i]) < 0;
+                send_failed = SendAll(fd, buffer + offset, sizes[i], kDataSendTimeout_ms) < 0;
                 offset += static_cast<size_t>(sizes[i]);
             }
+        }
+        if (send_failed) {
+            DataFailed(health);
+        } else if (!connect_failed) {
+            uint64_t bytes = 0;
+            if (sizes == nullptr) {
+                bytes = static_cast<uint64_t>(length);
+            } else {
+                for (int i = 0; i < length; ++i) bytes += static_cast<uint64_t>(sizes[i]);
+            }
+            health.units.fetch_add(1);
+            health.bytes.fetch_add(bytes);
         }
     }
     if (connect_failed) {
@@ -90,6 +158,12 @@ int NetChannel::SendData(const uint8_t* buffer, int length, const int* sizes) {
 
 int NetChannel::CloseData(int) {
     CloseTcpSocket(TcpSocket::Data);
+    // The next projection connects at once.
+    std::lock_guard lock(SocketMutex(TcpSocket::Data));
+    DataHealth& health = Health();
+    health.retry_at = {};
+    health.retry_ms = 0;
+    health.connected_at = {};
     return 0;
 }
 

@@ -5,12 +5,22 @@
 
 #include <cstdint>
 
+#include "client/UserInterface.h"
 #include "client/capture/OutgoingMessage.h"
 
 namespace tarrowlink {
 
 // How long connecting and each login reply may take before the receiver counts as not answering.
 constexpr int kConnectTimeout_ms = 10000;
+// A data connection on which nothing can be sent for this long is given up: a receiver that
+// stops reading must not hold the sending thread for good.
+constexpr int kDataSendTimeout_ms = 5000;
+// After a data connection failed, the next is tried after this long, doubling up to the most.
+constexpr int kDataRetryFirst_ms = 50;
+constexpr int kDataRetryMost_ms = 2000;
+
+// What the data connection carried so far. Any thread.
+DataStats CurrentDataStats();
 // Reply limit: 10 000 ms unless a test shortens it.
 int ReplyTimeout_ms();
 void SetReplyTimeoutForTests(int timeout_ms);
@@ -31,7 +41,9 @@ class NetChannel : public DataSink {
     // Sends one data-stream unit on the data connection, connecting it first when the data socket
     // is new. Without sizes, length is a byte count; with sizes, length chunks of sizes[i] bytes
     // lie one after another in buffer. 0, or -1 when the data socket cannot be made or connected.
-    // Sending thread.
+    // After a connection failed (not made, or cut), units are dropped until the retry time
+    // (kDataRetryFirst_ms, doubling to kDataRetryMost_ms while connections keep failing within
+    // a few seconds) has passed; -1 for those. Sending thread.
     int SendData(const uint8_t* buffer, int length, const int* sizes) override;
     // Reserved operation; does nothing and returns 0.
     virtual int Reserved(int, int) { return 0; }

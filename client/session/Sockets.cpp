@@ -122,12 +122,22 @@ int ConnectTo(int fd, const char* host, uint16_t port, int timeout_ms) {
     return 1;
 }
 
-int SendAll(int fd, const void* buffer, int length) {
+int SendAll(int fd, const void* buffer, int length, int stall_timeout_ms) {
     const char* bytes = static_cast<const char*>(buffer);
     int sent = 0;
+    const int flags = MSG_NOSIGNAL | (stall_timeout_ms >= 0 ? MSG_DONTWAIT : 0);
     while (sent < length) {
-        ssize_t n = ::send(fd, bytes + sent, static_cast<size_t>(length - sent), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        if (stall_timeout_ms >= 0) {
+            const int ready = platform::WaitWritable(fd, stall_timeout_ms);
+            if (ready <= 0) {
+                if (ready == 0) errno = ETIMEDOUT;
+                Fail();
+                platform::DebugOutput("Send package error!\n");
+                return -1;
+            }
+        }
+        ssize_t n = ::send(fd, bytes + sent, static_cast<size_t>(length - sent), flags);
+        if (n < 0 && (errno == EINTR || (stall_timeout_ms >= 0 && errno == EAGAIN))) continue;
         if (n <= 0) {
             Fail();
             platform::DebugOutput("Send package error!\n");

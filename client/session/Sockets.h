@@ -44,8 +44,9 @@ void CloseUdpSocket();
 // the system's own limit). On success "connect successfully\n" and 1; else 0.
 int ConnectTo(int fd, const char* host, uint16_t port, int timeout_ms);
 // Sends all length bytes on fd; a send that fails or sends nothing writes "Send package error!\n"
-// and gives -1. Returns length (a length of 0 or less is returned unchanged).
-int SendAll(int fd, const void* buffer, int length);
+// and gives -1. With stall_timeout_ms >= 0 a send that can make no progress for that long fails
+// too (ETIMEDOUT). Returns length (a length of 0 or less is returned unchanged).
+int SendAll(int fd, const void* buffer, int length, int stall_timeout_ms = -1);
 // Receives exactly length bytes on fd. A receive that fails, meets the end of the stream or waits
 // longer than timeout_ms (negative: no limit) writes "Receive feedback from server error!\n" and
 // gives -1. Returns length.

@@ -5,6 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "client/capture/CaptureRecord.h"
@@ -56,17 +59,24 @@ std::vector<uint8_t> ReadSome(int fd, size_t size) {
 TEST(DataChannel, FirstUnitConnectsAndAFailedUnitReconnectsWithAFullPicture) {
     SetReceiverAddress("127.0.0.1");
     NetChannel channel;
+    channel.CloseData(0);
+    const DataStats before = CurrentDataStats();
+    uint8_t unit[3] = {5, 6, 7};
     {
         test::DebugCapture debug;
-        uint8_t unit[4] = {1, 2, 3, 4};
-        EXPECT_EQ(channel.SendData(unit, 4, nullptr), -1);  // nobody listens yet
+        EXPECT_EQ(channel.SendData(unit, 3, nullptr), -1);  // nobody listens yet
         EXPECT_EQ(debug.Count("failed Data Connection\n"), 1);
-        EXPECT_LT(TcpSocketFd(TcpSocket::Data), 0);  // dropped: the next unit tries afresh
+        EXPECT_LT(TcpSocketFd(TcpSocket::Data), 0);
+        // Right after a failure the next unit waits its turn: dropped, no new attempt.
+        FullRefreshFlag().store(0);
+        EXPECT_EQ(channel.SendData(unit, 3, nullptr), -1);
+        EXPECT_EQ(debug.Count("failed Data Connection\n"), 1);
+        EXPECT_EQ(FullRefreshFlag().load(), 1);
     }
     DataListener listener;
     uint8_t chunks[6] = {10, 11, 12, 20, 21, 22};
     int sizes[2] = {3, 3};
-    ASSERT_EQ(channel.SendData(chunks, 2, sizes), 0);
+    ASSERT_TRUE(test::WaitFor([&] { return channel.SendData(chunks, 2, sizes) == 0; }));
     platform::UniqueFd first = listener.Accept();
     ASSERT_TRUE(first);
     EXPECT_EQ(ReadSome(first.get(), 6), std::vector<uint8_t>(chunks, chunks + 6));
@@ -81,11 +91,42 @@ TEST(DataChannel, FirstUnitConnectsAndAFailedUnitReconnectsWithAFullPicture) {
     }
     EXPECT_LT(TcpSocketFd(TcpSocket::Data), 0);
     EXPECT_EQ(FullRefreshFlag().load(), 1);
-    uint8_t unit[3] = {5, 6, 7};
-    ASSERT_EQ(channel.SendData(unit, 3, nullptr), 0);
+    ASSERT_TRUE(test::WaitFor([&] { return channel.SendData(unit, 3, nullptr) == 0; }));
     platform::UniqueFd second = listener.Accept();
     ASSERT_TRUE(second);
     EXPECT_EQ(ReadSome(second.get(), 3), std::vector<uint8_t>(unit, unit + 3));
+    const DataStats after = CurrentDataStats();
+    EXPECT_EQ(after.connections - before.connections, 2u);
+    EXPECT_GE(after.failures - before.failures, 2u);
+    EXPECT_GE(after.units_sent - before.units_sent, 2u);
+    channel.CloseData(0);
+}
+
+TEST(DataChannel, AReceiverThatDropsEveryConnectionIsRetriedLessAndLessOften) {
+    SetReceiverAddress("127.0.0.1");
+    NetChannel channel;
+    channel.CloseData(0);
+    DataListener listener;
+    std::atomic<bool> done{false};
+    std::atomic<int> accepted{0};
+    std::thread receiver([&] {
+        while (!done.load()) {
+            platform::UniqueFd connection = listener.Accept();
+            if (connection) ++accepted;  // and closed at once
+        }
+    });
+    // A sending thread's passes for 2 s: without waiting between attempts there would be one
+    // connection a pass (about 40); waiting 50, 100, 200, ... ms leaves a handful.
+    std::vector<uint8_t> unit(64 * 1024, 1);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < end) {
+        channel.SendData(unit.data(), static_cast<int>(unit.size()), nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    done.store(true);
+    receiver.join();
+    EXPECT_GE(accepted.load(), 2);
+    EXPECT_LE(accepted.load(), 8);
     channel.CloseData(0);
 }
 

@@ -85,28 +85,16 @@ void ChildProcess::Signal(int number) {
 }
 
 int ChildProcess::Wait(int timeout_ms) {
-    int status = -1;
-    bool ended = WaitFor(
-        [&] {
-            if (pid_ <= 0) return true;
-            int raw = 0;
-            if (::waitpid(pid_, &raw, WNOHANG) != pid_) return false;
-            pid_ = -1;
-            status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-            return true;
-        },
-        timeout_ms);
-    return ended ? status : -1;
+    return WaitFor([&] { return !Running(); }, timeout_ms) ? exit_status_ : -1;
 }
 
 bool ChildProcess::Running() {
     if (pid_ <= 0) return false;
     int raw = 0;
-    if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
-        pid_ = -1;
-        return false;
-    }
-    return true;
+    if (::waitpid(pid_, &raw, WNOHANG) != pid_) return true;
+    pid_ = -1;
+    exit_status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return false;
 }
 
 std::string ChildProcess::Log() const {

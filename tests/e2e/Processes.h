@@ -51,7 +51,9 @@ class ChildProcess {
     bool Command(const std::string& line);
     void Signal(int number);
     // Waits up to timeout_ms for it to end: its exit status (128 + signal when killed), or -1.
+    // Asked again after it ended, it gives the same status.
     int Wait(int timeout_ms = 10000);
+    // False once it has ended (its status is then kept for Wait).
     bool Running();
     // Everything it has written so far.
     std::string Log() const;
@@ -63,6 +65,7 @@ class ChildProcess {
   private:
     std::string log_path_;
     pid_t pid_ = -1;
+    int exit_status_ = -1;  // once it has ended: its status (128 + signal when killed)
     platform::UniqueFd stdin_;
 };
 

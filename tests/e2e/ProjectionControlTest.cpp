@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
+#include <thread>
+
 #include "client/session/Session.h"
 #include "platform/Version.h"
 #include "tests/e2e/EndToEnd.h"
@@ -149,6 +152,45 @@ TEST_F(EndToEnd, CliTellsAReceiverGivenByAddressOfItsStopAndOfAStartItCannotServ
     EXPECT_EQ(blind.process().Count("beamora-cli: projecting"), 0);
     EXPECT_TRUE(receiver.process().WaitForLog("MSG_STOP_REQUEST\n", 2)) << receiver.process().Log();
     EXPECT_EQ(receiver.process().Count(kDataConnection), 1);
+}
+
+TEST_F(EndToEnd, CliSaysWhenNothingWasPresentedToABrokenReceiver) {
+    StartScreen();
+    screen_->Put(TestPattern(1024, 768, 12), 0, 0);
+    struct Case {
+        const char* misbehave;
+        int duration_s;
+        const char* says;
+    };
+    for (const Case& c : {Case{"drop-data", 3, "beamora-cli: stopped; "},
+                          Case{"stall-data", 8, "the picture stopped reaching 127.0.0.1"},
+                          Case{"silent-start", 60,
+                               "127.0.0.1 did not answer the start request within 10 seconds"}}) {
+        Receiver receiver(dir_, {"--misbehave", c.misbehave},
+                          std::string("receiver-") + c.misbehave + ".txt");
+        ASSERT_TRUE(receiver.WaitReady());
+        CliPresenter cli(dir_, xvfb_->Display(), "127.0.0.1", c.duration_s,
+                         std::string("cli-") + c.misbehave + ".txt");
+        ChildProcess& p = cli.process();
+        // The picture keeps changing, as a presentation's does, so a receiver that does not read
+        // falls behind and its connection fills up.
+        for (int frame = 0; p.Running() && frame < 400; ++frame) {
+            screen_->Put(Noise(1024, 384, frame), 0, 192);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_EQ(p.Wait(20000), 4) << c.misbehave << "\n" << p.Log();
+        EXPECT_EQ(p.Count(c.says), 1) << c.misbehave << "\n" << p.Log();
+        if (std::string(c.misbehave) == "drop-data") {
+            // Connections are retried less and less often (one a pass would be about 60), and
+            // the failures are reported at most once every 5 seconds.
+            const int dropped = receiver.process().Count("dropped (drop-data)");
+            EXPECT_GE(dropped, 2) << receiver.process().Log();
+            EXPECT_LE(dropped, 10) << receiver.process().Log();
+            EXPECT_EQ(p.Count("failed"), 1) << p.Log();
+        }
+        receiver.process().Signal(SIGKILL);
+        receiver.process().Wait();
+    }
 }
 
 TEST_F(EndToEnd, SecondPresenterIsRejectedWhileTheFirstKeepsProjecting) {
