@@ -338,7 +338,7 @@ TEST_F(PresenterFlow, OneReceiverFromTheSearchThroughPlayStopRefreshToExit) {
     const int stops_before_exit = log.Count("MSG_STOP_REQUEST\n");
     const auto clicked = Clock::now();
     ClickExit();
-    EXPECT_TRUE(AwaitGone(kMainTitle, 1000)) << Logs();
+    EXPECT_TRUE(AwaitGone(kMainTitle, 2000)) << Logs();
     Shot("a6-exit");
     EXPECT_EQ(beamora.process().Wait(10000), 0) << Logs();
     const auto ended_ms =
