@@ -1,5 +1,7 @@
 #include "receiver/ProgramOptions.h"
 
+#include <arpa/inet.h>
+
 #include "platform/Paths.h"
 #include "platform/Ports.h"
 #include "platform/Socket.h"
@@ -27,6 +29,8 @@ std::string UsageText() {
            "  --stats              print units, bytes and frames per second once a second\n"
            "  --beacon-to ADDR     send beacons to ADDR instead of the broadcast address and\n"
            "                       127.0.0.1 (repeatable)\n"
+           "  --bind ADDR          listen and beacon on the local address ADDR only (default:\n"
+           "                       every address)\n"
            "  --help               this text\n"
            "  --version            print the version and exit\n"
            "\n"
@@ -114,6 +118,14 @@ bool ParseProgramOptions(const std::vector<std::string>& arguments, ProgramOptio
                 return false;
             }
             server.beacon_targets.push_back(*address);
+        } else if (option == "--bind") {
+            if (!value(&text)) return false;
+            in_addr address{};
+            if (::inet_pton(AF_INET, text.c_str(), &address) != 1) {
+                *error = "--bind needs a dotted IPv4 address, not \"" + text + "\"";
+                return false;
+            }
+            server.bind_address = address;
         } else {
             *error = "unknown option \"" + option + "\" (see --help)";
             return false;

@@ -30,8 +30,9 @@ std::string Dotted(in_addr address) {
     return text;
 }
 
-// A TCP socket listening on any local address at port (0: a free one). Returns the bound port.
-platform::UniqueFd Listen(uint16_t port, uint16_t* bound, std::string* error) {
+// A TCP socket listening on `address` (0.0.0.0: any local one) at port (0: a free one). Returns
+// the bound port.
+platform::UniqueFd Listen(in_addr address, uint16_t port, uint16_t* bound, std::string* error) {
     platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd) {
         *error = std::string("cannot create a TCP socket: ") + std::strerror(errno);
@@ -41,11 +42,13 @@ platform::UniqueFd Listen(uint16_t port, uint16_t* bound, std::string* error) {
     ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_addr = address;
     local.sin_port = htons(port);
     if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         ::listen(fd.get(), 8) != 0) {
-        *error = "cannot listen on TCP port " + std::to_string(port) + ": " + std::strerror(errno);
+        const std::string at = address.s_addr == htonl(INADDR_ANY) ? "" : " of " + Dotted(address);
+        *error =
+            "cannot listen on TCP port " + std::to_string(port) + at + ": " + std::strerror(errno);
         return {};
     }
     socklen_t length = sizeof local;
@@ -114,9 +117,10 @@ bool ReceiverServer::Open(std::string* error) {
         *error = std::string("cannot create an event descriptor: ") + std::strerror(errno);
         return false;
     }
-    control_listener_ = Listen(options_.control_port, &bound_control_port_, error);
+    const in_addr local = options_.bind_address;
+    control_listener_ = Listen(local, options_.control_port, &bound_control_port_, error);
     if (!control_listener_) return false;
-    data_listener_ = Listen(options_.data_port, &bound_data_port_, error);
+    data_listener_ = Listen(local, options_.data_port, &bound_data_port_, error);
     if (!data_listener_) return false;
     if (options_.beacons) {
         beacon_fd_.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
@@ -125,6 +129,16 @@ bool ReceiverServer::Open(std::string* error) {
             ::setsockopt(beacon_fd_.get(), SOL_SOCKET, SO_BROADCAST, &one, sizeof one) != 0) {
             *error = std::string("cannot create the beacon socket: ") + std::strerror(errno);
             return false;
+        }
+        // Presenters take the beacon's source as the receiver's address.
+        if (local.s_addr != htonl(INADDR_ANY)) {
+            sockaddr_in from{};
+            from.sin_family = AF_INET;
+            from.sin_addr = local;
+            if (::bind(beacon_fd_.get(), reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+                *error = "cannot send beacons from " + Dotted(local) + ": " + std::strerror(errno);
+                return false;
+            }
         }
         if (options_.beacon_port == 0) options_.beacon_port = bound_control_port_;
         if (options_.beacon_targets.empty()) {
@@ -164,8 +178,11 @@ void ReceiverServer::Run() {
             targets += (targets.empty() ? "" : ", ") + Dotted(target);
         }
         platform::DebugFormat(
-            "receiver: \"%s\" mode %s, control port %u, data port %u, beacons %s%s%s\n",
+            "receiver: \"%s\" mode %s, %scontrol port %u, data port %u, beacons %s%s%s\n",
             options_.settings.name.c_str(), options_.settings.mode.Text().c_str(),
+            options_.bind_address.s_addr == htonl(INADDR_ANY)
+                ? ""
+                : ("on " + Dotted(options_.bind_address) + ", ").c_str(),
             bound_control_port_, bound_data_port_, options_.beacons ? "to " : "off",
             targets.c_str(),
             options_.beacons ? (" port " + std::to_string(options_.beacon_port)).c_str() : "");

@@ -38,6 +38,10 @@ struct ServerOptions {
     ReceiverSettings settings;
     uint16_t control_port = 0;  // TCP port to listen on for control connections; 0: any free one
     uint16_t data_port = 0;     // TCP port for the data connection; 0: any free one
+    // The local address every socket binds to (0.0.0.0: all of them). Receivers bound to
+    // different addresses can share the port numbers, and their beacons come from that address,
+    // which is the one presenters then connect to.
+    in_addr bind_address{};
     bool beacons = true;
     uint16_t beacon_port = 0;             // UDP port the beacons go to; 0: the control port
     std::vector<in_addr> beacon_targets;  // empty: the broadcast address and 127.0.0.1

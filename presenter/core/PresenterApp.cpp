@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QString>
 #include <cstring>
 #include <memory>
@@ -76,6 +77,13 @@ int RunPresenter(int argc, char** argv) {
         return 1;
     }
     dialog.exec();
+    // Exit hides the window, and hiding a dialog returns from exec() at once; the program still
+    // runs until the exit timer ends the window, four seconds later as Exit promises.
+    if (dialog.timers().IsActive(kTimerExit)) {
+        QEventLoop farewell;
+        QObject::connect(&dialog, &QDialog::finished, &farewell, &QEventLoop::quit);
+        farewell.exec();
+    }
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -151,6 +152,8 @@ TEST(Program, UsageAndRefusedOptions) {
     EXPECT_NE(log.find("--mode needs WxHxBPP"), std::string::npos) << log;
     EXPECT_EQ(RunToEnd(dir, {"--code", "0000"}, &log), 2);
     EXPECT_EQ(RunToEnd(dir, {"--code", "12345"}, &log), 2);
+    EXPECT_EQ(RunToEnd(dir, {"--bind", "projector"}, &log), 2);
+    EXPECT_NE(log.find("--bind needs a dotted IPv4 address"), std::string::npos) << log;
     EXPECT_EQ(RunToEnd(dir, {"--bogus"}, &log), 2);
     EXPECT_NE(log.find("unknown option \"--bogus\""), std::string::npos) << log;
 }
@@ -169,6 +172,55 @@ TEST(Program, ControlPortInUseIsAClearError) {
         << second.Log();
     holder.Signal(SIGTERM);
     EXPECT_EQ(holder.Wait(), 0);
+}
+
+// Receivers bound to different loopback addresses share the port numbers, take no connection on
+// another address, and beacon from their own address, which is where presenters connect.
+TEST(Program, BoundReceiversShareThePortsAndBeaconFromTheirAddress) {
+    TempDir dir;
+    const uint16_t control = FreeTcpPort(), data = FreeTcpPort();
+    platform::UniqueFd udp(::socket(AF_INET, SOCK_DGRAM, 0));
+    {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        local.sin_port = htons(control);
+        ASSERT_EQ(::bind(udp.get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    }
+    Program two(dir, {"--bind", "127.0.0.2", "--beacon-to", "127.0.0.1", "--name", "Two"}, control,
+                data, "two.txt");
+    Program three(dir, {"--bind", "127.0.0.3", "--beacon-to", "127.0.0.1", "--name", "Three"},
+                  control, data, "three.txt");
+    for (const char* address : {"127.0.0.2", "127.0.0.3"}) {
+        in_addr to{};
+        ::inet_pton(AF_INET, address, &to);
+        bool connected = false;
+        for (int i = 0; i < 100 && !connected; ++i) {
+            connected =
+                test::TcpClient(control, to).Connected() && test::TcpClient(data, to).Connected();
+            if (!connected) std::this_thread::sleep_for(50ms);
+        }
+        EXPECT_TRUE(connected) << address << "\n" << two.Log() << three.Log();
+    }
+    EXPECT_FALSE(test::TcpClient(control).Connected());
+
+    std::set<std::string> heard;
+    for (int i = 0; i < 8 && heard.size() < 2; ++i) {
+        if (platform::WaitReadable(udp.get(), 1500) != 1) break;
+        char beacon[64] = {};
+        sockaddr_in from{};
+        socklen_t size = sizeof from;
+        ASSERT_EQ(::recvfrom(udp.get(), beacon, sizeof beacon, 0,
+                             reinterpret_cast<sockaddr*>(&from), &size),
+                  32);
+        char text[16] = {};
+        ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+        heard.insert(std::string(beacon) + " from " + text);
+    }
+    EXPECT_EQ(heard, (std::set<std::string>{"Two from 127.0.0.2", "Three from 127.0.0.3"}));
+    EXPECT_NE(two.Log().find("on 127.0.0.2, control port " + std::to_string(control)),
+              std::string::npos)
+        << two.Log();
 }
 
 // The window runs on the GUI thread while the network thread decodes; quit ends both.

@@ -18,10 +18,10 @@ namespace receiver::test {
 
 class TcpClient {
   public:
-    // Connects to 127.0.0.1:port; Connected() tells whether it worked.
-    explicit TcpClient(uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        in_addr loopback{htonl(INADDR_LOOPBACK)};
-        connected_ = platform::ConnectWithTimeout(fd_.get(), loopback, port, 2000);
+    // Connects to address:port (127.0.0.1 by default); Connected() tells whether it worked.
+    explicit TcpClient(uint16_t port, in_addr address = in_addr{htonl(INADDR_LOOPBACK)})
+        : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        connected_ = platform::ConnectWithTimeout(fd_.get(), address, port, 2000);
     }
     bool Connected() const { return connected_; }
     bool Send(const void* data, size_t size) {

@@ -52,9 +52,6 @@ class LibraryPresenter {
     NotifyLog notes;
 };
 
-// The name every test's receiver beacons.
-inline constexpr char kReceiverName[] = "e2e-receiver";
-
 // The library's session state (one of tarrowlink's SessionStateValue).
 int SessionState();
 

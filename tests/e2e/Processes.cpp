@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -120,11 +121,18 @@ bool ChildProcess::WaitForLog(const std::string& text, int times, int timeout_ms
 Receiver::Receiver(const TempDir& dir, std::vector<std::string> arguments,
                    const std::string& log_name)
     : dir_(dir),
+      address_([&] {
+          auto bind = std::find(arguments.begin(), arguments.end(), "--bind");
+          return bind != arguments.end() && bind + 1 != arguments.end() ? *(bind + 1)
+                                                                        : std::string("127.0.0.1");
+      }()),
       process_(
           BEAMORA_RECEIVER_PROGRAM,
           [&] {
-              arguments.insert(arguments.end(),
-                               {"--beacon-to", "127.0.0.1", "--stats", "--name", "e2e-receiver"});
+              if (std::find(arguments.begin(), arguments.end(), "--name") == arguments.end()) {
+                  arguments.insert(arguments.end(), {"--name", kReceiverName});
+              }
+              arguments.insert(arguments.end(), {"--beacon-to", "127.0.0.1", "--stats"});
               return arguments;
           }(),
           dir.File(log_name)) {}
@@ -134,7 +142,7 @@ bool Receiver::WaitReady() {
         platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::inet_pton(AF_INET, address_.c_str(), &address.sin_addr);
         address.sin_port = htons(platform::ControlPort());
         return ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     });

@@ -69,15 +69,19 @@ class ChildProcess {
     platform::UniqueFd stdin_;
 };
 
+// The name a test's receiver beacons unless the test names it.
+inline constexpr char kReceiverName[] = "e2e-receiver";
+
 // beamora-receiver on the ports of BEAMORA_CONTROL_PORT / BEAMORA_DATA_PORT, named
-// "e2e-receiver", beaconing to loopback only, printing its stats every second.
+// "e2e-receiver" unless the arguments name it, beaconing to 127.0.0.1 only, printing its stats
+// every second. With `--bind ADDR` among the arguments it listens on ADDR only.
 class Receiver {
   public:
     Receiver(const TempDir& dir, std::vector<std::string> arguments,
              const std::string& log_name = "receiver.txt");
     ChildProcess& process() { return process_; }
     bool Command(const std::string& line) { return process_.Command(line); }
-    // Waits until its control port takes connections.
+    // Waits until its control port takes connections (on its --bind address, else 127.0.0.1).
     bool WaitReady();
     // Writes its picture to a new file and reads it back; a null image when that fails.
     QImage Snapshot();
@@ -88,6 +92,7 @@ class Receiver {
 
   private:
     const TempDir& dir_;
+    std::string address_ = "127.0.0.1";
     ChildProcess process_;
     int snapshots_ = 0;
 };
