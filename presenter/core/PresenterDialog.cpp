@@ -145,6 +145,14 @@ void PresenterDialog::SetStatus(int status, int interval_ms) {
     if (status_timer_ != 0) timers_.Kill(status_timer_);
     timers_.Set(status, interval_ms >= 0 ? interval_ms : StatusInterval_ms(status));
     status_timer_ = status;
+    // The new face shows at once rather than one interval later (a second for ready and
+    // playing); the timer's ticks follow. Posted, so that no tick runs inside the caller.
+    QMetaObject::invokeMethod(
+        this,
+        [this, status] {
+            if (flow_->status.load() == status && status_ticks_ == 0) StatusTick();
+        },
+        Qt::QueuedConnection);
 }
 
 FaceState PresenterDialog::CurrentFaceState() const {
