@@ -206,6 +206,10 @@ void ReceiverServer::Run() {
             next_frame = Clock::now() + std::chrono::milliseconds(kFrameIntervalMs);
         }
 
+        // Connections past their time to log in go before the sockets are polled.
+        const int login_due = DropLateLogins();
+        std::erase_if(controls_, [](const auto& connection) { return connection->closing; });
+
         // Control sockets come before the data socket, so that a picture size announced before
         // the data connection opened is known when its first unit is decoded.
         fds.clear();
@@ -220,6 +224,7 @@ void ReceiverServer::Run() {
         fds.push_back({data_ && !stall ? data_->fd.get() : -1, POLLIN, 0});
 
         int timeout = 1000;
+        if (login_due >= 0) timeout = std::min(timeout, login_due);
         if (options_.beacons) timeout = std::min(timeout, MillisecondsUntil(next_beacon));
         if (options_.stats) timeout = std::min(timeout, MillisecondsUntil(next_stats));
         if (output_.WantsFrames() && picture_.Version() != published_version_) {
@@ -272,12 +277,29 @@ void ReceiverServer::AcceptControl() {
     std::string address;
     platform::UniqueFd fd = Accept(control_listener_.get(), &address);
     if (!fd) return;
-    if (controls_.size() >= static_cast<size_t>(kMaxControlConnections)) {
-        platform::DebugFormat("control: connection from %s refused: %d presenters are connected\n",
-                              address.c_str(), kMaxControlConnections);
-        return;
+    auto open = [](const auto& connection) { return !connection->closing; };
+    if (std::count_if(controls_.begin(), controls_.end(), open) >= kMaxControlConnections) {
+        // Full: the oldest connection that has not logged in makes room; presenters that have
+        // logged in keep their places.
+        ControlConnection* oldest = nullptr;
+        for (auto& connection : controls_) {
+            if (connection->closing || handler_.LoggedIn(connection->id)) continue;
+            if (oldest == nullptr || connection->accepted_at < oldest->accepted_at) {
+                oldest = connection.get();
+            }
+        }
+        if (oldest == nullptr) {
+            platform::DebugFormat(
+                "control: connection from %s refused: %d presenters are connected\n",
+                address.c_str(), kMaxControlConnections);
+            return;
+        }
+        platform::DebugFormat("control: presenter %s #%d dropped to make room: not logged in\n",
+                              oldest->address.c_str(), oldest->id);
+        Drop(*oldest);
     }
     auto connection = std::make_unique<ControlConnection>();
+    connection->accepted_at = Clock::now();
     connection->id = next_id_++;
     connection->fd = std::move(fd);
     connection->address = address;
@@ -309,6 +331,26 @@ void ReceiverServer::ReadControl(ControlConnection& connection) {
             if (connection.closing) return;
         }
     }
+}
+
+int ReceiverServer::DropLateLogins() {
+    const auto now = Clock::now();
+    const auto deadline = std::chrono::milliseconds(options_.login_deadline_ms);
+    int next_ms = -1;
+    for (auto& connection : controls_) {
+        if (connection->closing || handler_.LoggedIn(connection->id)) continue;
+        const auto due = connection->accepted_at + deadline;
+        if (now >= due) {
+            platform::DebugFormat("control: presenter %s #%d dropped: not logged in within %d ms\n",
+                                  connection->address.c_str(), connection->id,
+                                  options_.login_deadline_ms);
+            Drop(*connection);
+            continue;
+        }
+        const int left = MillisecondsUntil(due);
+        next_ms = next_ms < 0 ? left : std::min(next_ms, left);
+    }
+    return next_ms;
 }
 
 void ReceiverServer::Drop(ControlConnection& connection) {

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -49,6 +50,9 @@ struct ServerOptions {
     std::string snapshot_path;  // written when a projection stops, its data ends, and at exit
     bool stats = false;
     int command_fd = -1;  // commands, one per line (standard input); -1: none
+    // A control connection that has not logged in by then is dropped, so that idle connections
+    // cannot hold every place; tests shorten it.
+    int login_deadline_ms = 10000;
 };
 
 class ReceiverServer {
@@ -77,6 +81,7 @@ class ReceiverServer {
   private:
     struct ControlConnection {
         int id = 0;
+        std::chrono::steady_clock::time_point accepted_at;
         platform::UniqueFd fd;
         std::string address;
         uint8_t buffer[kControlMessageSize] = {};
@@ -95,6 +100,9 @@ class ReceiverServer {
     void Apply(const ControlActions& actions);
     // Ends a control connection for the handler now; the socket is closed after the poll round.
     void Drop(ControlConnection& connection);
+    // Drops the connections that have not logged in within the deadline; the time until the
+    // next such deadline, in ms (-1 when there is none).
+    int DropLateLogins();
     void CloseData(const std::string& reason, bool refused);
     void SendBeacons();
     void WriteStats();

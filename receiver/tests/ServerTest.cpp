@@ -263,3 +263,30 @@ TEST(ReceiverServer, MessagesSplitAcrossSegmentsAreJoined) {
 
 }  // namespace
 }  // namespace receiver
+
+namespace receiver {
+namespace {
+
+TEST(ReceiverServer, IdleConnectionsCannotLockPresentersOut) {
+    ServerOptions options = Options();
+    options.login_deadline_ms = 1500;
+    RunningServer running(options);
+    const uint16_t port = running.server().ControlPort();
+    // Every place taken by connections that never log in ...
+    std::vector<std::unique_ptr<TcpClient>> idle;
+    for (int i = 0; i < ReceiverServer::kMaxControlConnections; ++i) {
+        idle.push_back(std::make_unique<TcpClient>(port));
+        ASSERT_TRUE(idle.back()->Connected());
+    }
+    // ... and a presenter still gets in: the oldest idle one makes room.
+    Presenter presenter(port);
+    ASSERT_EQ(presenter.Login(0), SERVER_CODE_OK);
+    EXPECT_TRUE(idle.front()->ClosedByPeer(1000));
+    EXPECT_FALSE(idle.back()->ClosedByPeer(100));
+    // The others go when their time to log in is over; the presenter stays.
+    for (size_t i = 1; i < idle.size(); ++i) EXPECT_TRUE(idle[i]->ClosedByPeer(3000)) << i;
+    EXPECT_EQ(presenter.Ask(MSG_START_REQUEST), SERVER_START);
+}
+
+}  // namespace
+}  // namespace receiver
