@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <new>
 
 #include "presenter/controls/StandardMessage.h"
@@ -48,10 +49,39 @@ bool CPicture::Load(const QString& path) {
     return made;
 }
 
+namespace {
+
+uint32_t Little32(const QByteArray& bytes, int at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
+           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
+}
+
+}  // namespace
+
+bool BitmapCutShort(const QByteArray& bytes) {
+    // File header (14 bytes) and the info header's size, width, height, planes and depth.
+    constexpr int kHeaders = 14 + 16;
+    if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M') return false;
+    if (bytes.size() < kHeaders) return true;
+    const uint32_t pixels_at = Little32(bytes, 10);
+    const int64_t width = static_cast<int32_t>(Little32(bytes, 18));
+    const int64_t height = static_cast<int32_t>(Little32(bytes, 22));
+    const int64_t depth = static_cast<uint8_t>(bytes[28]) | static_cast<uint8_t>(bytes[29]) << 8;
+    const uint32_t compression = bytes.size() >= 34 ? Little32(bytes, 30) : 0;
+    // Compressed pixels have no fixed size; their decoder checks them.
+    if (compression != 0 && compression != 3) return false;
+    const int64_t row_bytes = (std::abs(width) * depth + 31) / 32 * 4;
+    return static_cast<int64_t>(bytes.size()) < int64_t{pixels_at} + row_bytes * std::abs(height);
+}
+
 bool CPicture::LoadFromBytes(const QByteArray& bytes) {
     image_ = QImage();
     width_ = 0;
     height_ = 0;
+    // A bitmap whose pixels end early is not a whole picture, however much of it would decode.
+    if (BitmapCutShort(bytes)) return false;
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);

@@ -18,6 +18,10 @@ inline constexpr char kPictureNotSupportedText[] = "IPicture interface is not su
 // Files larger than this are refused as if their bytes could not be stored.
 inline constexpr int64_t kPictureMaxFileBytes = 64 * 1024 * 1024;
 
+// True when `bytes` are a Windows bitmap ("BM") whose file ends before the pixels its header
+// declares; false for any other bytes.
+bool BitmapCutShort(const QByteArray& bytes);
+
 class CPicture {
   public:
     CPicture() = default;

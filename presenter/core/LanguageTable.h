@@ -26,6 +26,9 @@ enum Language : int {
 inline constexpr int kLanguageCount = 4;
 inline constexpr int kLanguageEntries = 100;
 inline constexpr int kLanguageEntryUnits = 100;  // 99 units of text and the terminator
+// A language file must hold at least this many lines (entries 0 to 75, the last text the program
+// shows): a file cut before them is incomplete.
+inline constexpr int kLanguageEntriesUsed = 76;
 
 // Relative path of the language file of `language` (0 to 3); nullptr for any other index.
 const char* LanguageFilePath(int language);
@@ -49,6 +52,8 @@ class LanguageFileParser {
     // True once the 100 entries are behind the reader: further bytes cannot change the table, so a
     // caller may stop reading the file.
     bool Full() const { return entry_ >= kLanguageEntries; }
+    // Line breaks read so far: entries before the one being read are complete.
+    int CompleteEntries() const { return entry_; }
 
   private:
     void Unit(char16_t unit);

@@ -192,6 +192,11 @@ bool LoadLanguageFiles(LanguageTable& texts, int language, const SkinFailureHook
             continue;
         }
         parser.Finish();
+        if (parser.CompleteEntries() < kLanguageEntriesUsed) {
+            platform::DebugFormat("Beamora: language file \"%s\" ends after %d of its %d lines\n",
+                                  path, parser.CompleteEntries(), kLanguageEntriesUsed);
+            return Fail(hooks, language, path);
+        }
     }
     return true;
 }
@@ -215,6 +220,11 @@ bool LoadPositionFile(SkinPositions& positions, int language, const SkinFailureH
     if (positions.MissingCount() != 0) {
         platform::DebugFormat("Beamora: position file lacks %d keys, first %s\n",
                               positions.MissingCount(), positions.FirstMissingName().c_str());
+        return Fail(hooks, language, kPositionFilePath);
+    }
+    if (const int key = positions.FirstOutOfRange(); key >= 0) {
+        platform::DebugFormat("Beamora: position file: %s = %d is out of range (0 to %d)\n",
+                              SkinKeyName(key), positions[key], kMaxSkinPosition);
         return Fail(hooks, language, kPositionFilePath);
     }
     return true;

@@ -42,6 +42,13 @@ void SkinPositions::Clear() {
     missing_ = kSkinPositionCount;
 }
 
+int SkinPositions::FirstOutOfRange() const {
+    for (int key = 0; key < kSkinPositionCount; ++key) {
+        if (seen_[key] && (values_[key] < 0 || values_[key] > kMaxSkinPosition)) return key;
+    }
+    return -1;
+}
+
 bool SkinPositions::StoreFirst(int key, int32_t value) {
     if (key < 0 || key >= kSkinPositionCount || seen_[key]) return false;
     values_[key] = value;

@@ -20,6 +20,8 @@ inline constexpr int kSkinPositionCount = 88;
 inline constexpr int kPositionFileLines = 300;
 inline constexpr int kPositionKeyMaxBytes = 49;
 inline constexpr char kPositionFilePath[] = "Position/Position.txt";
+// The largest position a window can use; a file with a larger one is refused.
+inline constexpr int32_t kMaxSkinPosition = 4096;
 
 // The key table, in its matching order: each stem gives an X key and then a Y key.
 // clang-format off
@@ -104,6 +106,8 @@ class SkinPositions {
     int MissingCount() const { return missing_; }
     // Name of the first key not yet seen, for diagnostics; empty when none is missing.
     std::string FirstMissingName() const;
+    // The first key whose value is above kMaxSkinPosition; -1 when every value is in range.
+    int FirstOutOfRange() const;
 
     // Parses a whole position file held in memory (Clear first); returns true when no key is
     // missing.

@@ -3,11 +3,14 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <set>
 
+#include "platform/Debug.h"
 #include "presenter/controls/SkinText.h"
 #include "presenter/core/Skin.h"
 #include "presenter/tests/TestSupport.h"
@@ -233,6 +236,51 @@ TEST_F(BrokenSkin, PositionFileWithoutAKeyEndsTheApplication) {
     EXPECT_EQ(log_.messages[0], SkinString(MissingComponentText(kLanguageJapanese)));
     EXPECT_EQ(log_.ends, 1);
     EXPECT_TRUE(skin_->server_list.button.over.IsLoaded());  // the bitmaps came first
+}
+
+TEST_F(BrokenSkin, FilesCutShortOrOutOfRangeStopThePresenter) {
+    struct Case {
+        const char* what;
+        std::function<void()> damage;
+        const char* line;  // the debug line that names the fault
+    };
+    auto cut = [](const char* path, std::uintmax_t keep) { fs::resize_file(path, keep); };
+    const Case cases[] = {
+        {"empty language file", [&] { cut("String/JP.txt", 2); },
+         "Beamora: language file \"String/JP.txt\" ends after 0 of its 76 lines\n"},
+        {"language file cut after ten lines",
+         [&] {
+             std::ofstream out("String/EN.txt", std::ios::binary | std::ios::trunc);
+             out.write("\xFF\xFE", 2);
+             for (int line = 0; line < 10; ++line) out.write("A\0\r\0\n\0", 6);
+         },
+         "Beamora: language file \"String/EN.txt\" ends after 10 of its 76 lines\n"},
+        {"bitmap cut short", [&] { cut("UI/QLX_Deck_Presentation.bmp", 5000); },
+         "Beamora: skin file \"UI/QLX_Deck_Presentation.bmp\" is missing or incomplete\n"},
+        {"position out of range",
+         [&] {
+             std::ifstream in(BEAMORA_TEST_DATA_DIR "/Position/Position.txt", std::ios::binary);
+             std::ofstream out("Position/Position.txt", std::ios::binary | std::ios::trunc);
+             out << "999999999 QLX_PRESENTATION_PLAY_X\r\n";  // read first, so it is the one used
+             out << in.rdbuf();
+         },
+         "Beamora: position file: QLX_PRESENTATION_PLAY_X = 999999999 is out of range (0 to "
+         "4096)\n"},
+    };
+    for (const Case& c : cases) {
+        fs::copy(BEAMORA_TEST_DATA_DIR, dir_.path(),
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        c.damage();
+        FailureLog log;
+        std::vector<std::string> lines;
+        platform::SetDebugSink([&](std::string_view text) { lines.emplace_back(text); });
+        auto skin = std::make_unique<Skin>();
+        EXPECT_FALSE(LoadSkin(*skin, kLanguageEnglish, log.Hooks())) << c.what;
+        platform::SetDebugSink({});
+        EXPECT_EQ(log.messages.size(), 1u) << c.what;
+        EXPECT_EQ(log.ends, 1) << c.what;
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << c.what;
+    }
 }
 
 TEST_F(BrokenSkin, UnreadableLanguageFileIsReportedAndSkipped) {

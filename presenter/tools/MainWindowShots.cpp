@@ -23,6 +23,7 @@
 #include "presenter/controls/LoginCodePanel.h"
 #include "presenter/controls/MessagePanel.h"
 #include "presenter/controls/ServerListPanel.h"
+#include "presenter/controls/StandardMessage.h"
 #include "presenter/core/PresenterDialog.h"
 #include "presenter/core/Resources.h"
 
@@ -131,6 +132,11 @@ bool Save(const QImage& image, const QString& path) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // A tool has nobody to click a message box: what a picture reports goes to stderr.
+    SetStandardMessageBox([](const QString& caption, const QString& text) {
+        std::fprintf(stderr, "%s: %s: %s\n", "presenter_shots", caption.toUtf8().constData(),
+                     text.toUtf8().constData());
+    });
     if (argc != 3) {
         std::fprintf(stderr, "usage: presenter_shots DATA_DIR OUT_DIR\n");
         return 2;

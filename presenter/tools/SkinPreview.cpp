@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "presenter/controls/SkinText.h"
+#include "presenter/controls/StandardMessage.h"
 #include "presenter/controls/TipWnd.h"
 #include "presenter/core/Skin.h"
 
@@ -282,6 +283,11 @@ QImage Sheet(const std::vector<QImage>& images, int zoom) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // A tool has nobody to click a message box: what a picture reports goes to stderr.
+    SetStandardMessageBox([](const QString& caption, const QString& text) {
+        std::fprintf(stderr, "%s: %s: %s\n", "skin_preview", caption.toUtf8().constData(),
+                     text.toUtf8().constData());
+    });
     if (argc < 3) {
         std::fprintf(stderr, "usage: skin_preview DATA_DIR OUT_DIR [LANGUAGE]\n");
         return 2;
