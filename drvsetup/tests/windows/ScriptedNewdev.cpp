@@ -9,8 +9,9 @@
 
 #include <cstring>
 
-extern "C" __declspec(dllexport) BOOL WINAPI
-    UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR, LPCSTR, DWORD, PBOOL reboot) {
+extern "C" __attribute__((dllexport)) BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR,
+                                                                                     LPCSTR, DWORD,
+                                                                                     PBOOL reboot) {
     char mode[16] = "";
     GetEnvironmentVariableA("BEAMORA_NEWDEV", mode, sizeof mode);
     if (std::strcmp(mode, "reboot") == 0) {
