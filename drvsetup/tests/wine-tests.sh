@@ -29,12 +29,15 @@ fail() {
     exit 1
 }
 
-if [ ! -f "$work/first/system.reg" ]; then
+# A prefix made by another Wine version is made again rather than updated by each case.
+version=$(wine --version)
+if [ "$(cat "$work/first/wine-version" 2>/dev/null)" != "$version" ]; then
     rm -rf "$prefix" "$work/first" "$work/first.tmp"
     mkdir -p "$work/first.tmp"
     wine wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed, see $work/wineboot.log"
     wineserver -w
     cp "$prefix/system.reg" "$prefix/user.reg" "$prefix/userdef.reg" "$work/first.tmp/"
+    echo "$version" >"$work/first.tmp/wine-version"
     mv "$work/first.tmp" "$work/first"
 fi
 wineserver -k 2>/dev/null || true
