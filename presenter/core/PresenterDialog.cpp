@@ -230,7 +230,8 @@ void PresenterDialog::OnTimer(int id) {
 void PresenterDialog::SetLoginCode(const QString& code, bool logged_in_with_code) {
     login_code_ = code.left(4);
     logged_in_with_code_ = logged_in_with_code ? 1 : 0;
-    flow_->login_result.store(logged_in_with_code ? 1 : flow_->login_result.load());
+    logged_in_ = 1;
+    flow_->login_result.store(1);
 }
 
 void PresenterDialog::ReleasePressedButtons() {

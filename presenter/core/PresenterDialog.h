@@ -67,7 +67,9 @@ class PresenterDialog : public QDialog, private SkinnedFrameHost {
     void set_projection_state(int state) { projection_state_.store(state); }
     bool action_ready() const { return action_ready_.load(); }
 
-    // The login code the face shows while a login with a code holds (four characters).
+    // Puts the window in the state of a login that did (or did not) need `code`, as the login
+    // step leaves it: the face then shows the code's digits. For tests and screenshots; the flow
+    // sets these itself.
     void SetLoginCode(const QString& code, bool logged_in_with_code);
 
     // Opens the context menu at a client point and runs the command chosen.
