@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <deque>
 #include <memory>
 #include <string>
@@ -41,11 +42,13 @@ struct Link {
     platform::UniqueFd presenter, receiver;
     Flow up, down;  // presenter to receiver, receiver to presenter
     uint64_t from_presenter = 0;
-    bool harmed = false;  // this connection suffers the fault
-    bool stalled = false;
+    bool harmed = false;   // this connection suffers the fault
+    bool stalled = false;  // no longer read from the presenter (kStall struck)
     bool dead = false;
 };
 
+// Reads up to `most` bytes (some are waiting, or the end) and queues them to go on at `due`; false
+// when the connection failed.
 bool Read(int fd, Flow& flow, size_t most, Clock::time_point due, uint64_t* counted) {
     std::string bytes(std::min(most, kReadChunk), '\0');
     ssize_t got = ::recv(fd, bytes.data(), bytes.size(), MSG_DONTWAIT);
@@ -61,7 +64,8 @@ bool Read(int fd, Flow& flow, size_t most, Clock::time_point due, uint64_t* coun
     return true;
 }
 
-// Writes what is due; passes the end on once everything before it was written.
+// Writes what is due; passes the end on once everything before it was written. False when the
+// connection failed.
 bool Write(int fd, Flow& flow, Clock::time_point now) {
     while (flow.Due(now)) {
         std::string& bytes = flow.chunks.front().bytes;
