@@ -5,7 +5,8 @@
 //
 // Input: records of [length][sender][copies][length bytes of datagram]. `sender` picks a dotted
 // address (or, at 255, takes 20 bytes of the input as an over-long address text); `copies` repeats
-// the datagram from that many successive addresses, so that a short input can fill the list.
+// the datagram from that many successive addresses, so that a short input can fill the list (1024
+// entries at most).
 //
 // Properties: the list never exceeds kServerListEntries and never holds a name and address twice;
 // an entry is added exactly when it is new and there is room; every name and address ends in a zero
@@ -30,8 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t count = 0;
     std::set<std::pair<std::string, std::string>> listed;
 
+    // At most 1024 entries an input: four times a full list, and a bound on each run's time (the
+    // list is searched through for each entry).
+    int budget = 1024;
     size_t at = 0;
-    while (at + 3 <= size) {
+    while (at + 3 <= size && budget > 0) {
         const size_t length = data[at];
         const uint8_t sender = data[at + 1];
         const int copies = 1 + data[at + 2] % 64;
@@ -51,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(buffer, datagram, available < sizeof buffer ? available : sizeof buffer);
         if (!IsOneBeacon(static_cast<ssize_t>(available))) continue;
 
-        for (int copy = 0; copy < copies; ++copy) {
+        for (int copy = 0; copy < copies && budget > 0; ++copy, --budget) {
             if (sender != 255) {
                 std::snprintf(address, sizeof address, "10.%d.%d.%d", sender, copy / 256,
                               copy % 256);
