@@ -125,18 +125,9 @@ void SetServerSeen(int32_t value) {
 
 void AddReceiver(const char* name, size_t name_size, const char* address) {
     DiscoveryState& state = State();
-    tagSERVERLIST entry = {};
-    std::memcpy(entry.name, name, std::min(name_size, sizeof entry.name - 1));
-    std::strncpy(entry.address, address, sizeof entry.address - 1);
+    const tagSERVERLIST entry = ReceiverEntry(name, name_size, address);
     std::lock_guard lock(state.list_mutex);
-    for (int32_t i = 0; i < state.count; ++i) {
-        if (std::strcmp(state.list[i].name, entry.name) == 0 &&
-            std::strcmp(state.list[i].address, entry.address) == 0) {
-            state.server_seen.store(1);
-            return;
-        }
-    }
-    if (state.count < kServerListEntries) state.list[state.count++] = entry;
+    ListReceiver(state.list, state.count, entry);
     state.server_seen.store(1);
 }
 
@@ -157,7 +148,7 @@ int ReceiveBeacon(char* buffer, int size, char* address_out, size_t address_size
         }
         char sender[16] = {};
         platform::FormatIpv4(from.sin_addr, sender, sizeof sender);
-        if (n != size) {
+        if (!IsOneBeacon(n, size)) {
             // Anything on the network may send to this port (it takes broadcasts): what is not
             // exactly one beacon is nobody's beacon, and listening goes on.
             platform::DebugFormat("Dropped a datagram of %zd bytes from %s: not a beacon\n", n,

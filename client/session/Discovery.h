@@ -6,11 +6,9 @@
 #include <cstdint>
 
 #include "client/UserInterface.h"
+#include "client/session/Beacon.h"
 
 namespace tarrowlink {
-
-// Size of one beacon: the receiver's name, zero-terminated and zero-padded.
-constexpr int kBeaconSize = 32;
 
 // Why the discovery thread ended: 0 (running or never started), kNotifyNoUdpSocket,
 // kNotifyBindFailed or kNotifyReceiveFailed.

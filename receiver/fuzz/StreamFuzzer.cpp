@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "receiver/DataStream.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace receiver;
@@ -31,5 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!stream.Feed(data + offset, n)) break;
     }
     ComposedImage image = picture.Compose();
-    return image.pixels.size() == static_cast<size_t>(image.width) * image.height ? 0 : 1;
+    FUZZ_CHECK(image.pixels.size() == static_cast<size_t>(image.width) * image.height);
+    return 0;
 }
