@@ -111,7 +111,9 @@ TEST_F(Panels, ReceiverListEndsWithTheRowChosenOrNone) {
         auto panel = List(3 + (std::string(c.name) == "OK, several: the lowest"));
         const int result = Run(*panel, [&] { c.act(*panel); });
         EXPECT_EQ(result, c.result) << c.name;
-        if (c.result == 1) EXPECT_EQ(panel->ChosenIndex(), c.chosen) << c.name;
+        if (c.result == 1) {
+            EXPECT_EQ(panel->ChosenIndex(), c.chosen) << c.name;
+        }
     }
 }
 
@@ -153,7 +155,9 @@ TEST_F(Panels, LoginCodeTakesFourDigitsAndEndsEachWay) {
             c.end(panel);
         });
         EXPECT_EQ(result, c.result) << c.typed;
-        if (c.result == 1) EXPECT_EQ(panel.Code(), QString::fromLatin1(c.code)) << c.typed;
+        if (c.result == 1) {
+            EXPECT_EQ(panel.Code(), QString::fromLatin1(c.code)) << c.typed;
+        }
     }
     // The texts stay in the language the panel was made in.
     resources_->language().Choose(kLanguageEnglish);
