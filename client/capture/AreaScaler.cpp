@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "client/capture/ScalerKernels.h"
+
 namespace tarrowlink {
 namespace {
 
@@ -81,45 +83,9 @@ bool CompositeAnyStride(const uint8_t* src, int sw, int sh, ptrdiff_t src_stride
     return true;
 }
 
-int Clip(int value) {
-    return value < 0 ? 0 : value > 0xFF ? 0xFF : value;
-}
-
-// The source rows of one destination line's taps and the weights of its filter phase.
-struct LineTaps {
-    std::vector<const uint32_t*> rows;  // rows that count, top first
-    int row_count = 0;
-    const uint32_t* weights = nullptr;  // per column phase: row_count x active columns
-    const uint32_t* alpha = nullptr;    // per column phase
-};
-
-// The destination columns' taps, the same on every line.
-struct ColumnTaps {
-    std::vector<int> phase;      // per column: its filter phase
-    std::vector<int> clamped;    // per column: width source columns, clamped to the source
-    std::vector<int> run_start;  // per column: first source column of its run of taps, or -1
-    int width = 0;
-    const std::vector<std::vector<int>>* active = nullptr;  // per phase: the taps that count
-};
-
-// Weighted sums of one tap: red and blue in one 64-bit sum (red from bit 32), green on its own.
-// Each sum stays below 2^32 since the weights are non-negative and add up to about 65536.
-struct Sums {
-    uint64_t red_blue = 0;
-    uint32_t green = 0;
-
-    void Add(uint32_t pixel, uint32_t weight) {
-        red_blue += ((pixel & 0xFFu) | (static_cast<uint64_t>(pixel & 0xFF0000u) << 16)) * weight;
-        green += ((pixel >> 8) & 0xFFu) * weight;
-    }
-    uint32_t Pixel(uint32_t alpha) const {
-        const int blue = Clip(static_cast<int>(((red_blue & 0xFFFFFFFFu) + 0x8000) >> 16));
-        const int red = Clip(static_cast<int>(((red_blue >> 32) + 0x8000) >> 16));
-        const int green_total = Clip(static_cast<int>((uint64_t{green} + 0x8000) >> 16));
-        return (alpha << 24) | (static_cast<uint32_t>(red) << 16) |
-               (static_cast<uint32_t>(green_total) << 8) | static_cast<uint32_t>(blue);
-    }
-};
+using scale::ColumnTaps;
+using scale::LineTaps;
+using scale::Sums;
 
 // One destination line. kRun > 0: columns whose taps are one run of kRun source pixels inside
 // the source are summed without the clamped column table (the unrolled common case).
@@ -127,24 +93,38 @@ template <int kRun>
 void ScaleLine(const LineTaps& line, const ColumnTaps& columns, int taps, uint32_t* out) {
     const int width = static_cast<int>(columns.phase.size());
     for (int k = 0; k < width; ++k) {
+        const int start = kRun > 0 ? columns.run_start[k] : -1;
+        if (start < 0) {
+            out[k] = scale::ScalePixelClamped(line, columns, taps, k);
+            continue;
+        }
         const int px = columns.phase[k];
         const uint32_t* f = line.weights + px * taps;
         Sums sums;
-        const int start = kRun > 0 ? columns.run_start[k] : -1;
-        if (start >= 0) {
-            for (int i = 0; i < line.row_count; ++i) {
-                const uint32_t* pixels = line.rows[i] + start;
-                for (int t = 0; t < kRun; ++t) sums.Add(pixels[t], *f++);
-            }
-        } else {
-            const int* clamped = columns.clamped.data() + static_cast<size_t>(k) * columns.width;
-            const std::vector<int>& active = (*columns.active)[px];
-            for (int i = 0; i < line.row_count; ++i) {
-                const uint32_t* row = line.rows[i];
-                for (int j : active) sums.Add(row[clamped[j]], *f++);
-            }
+        for (int i = 0; i < line.row_count; ++i) {
+            const uint32_t* pixels = line.rows[i] + start;
+            for (int t = 0; t < kRun; ++t) sums.Add(pixels[t], *f++);
         }
         out[k] = sums.Pixel(line.alpha[px]);
+    }
+}
+
+scale::LineFunction SelectPortable(const ColumnTaps& columns, bool) {
+    switch (columns.run) {
+        case 1:
+            return ScaleLine<1>;
+        case 2:
+            return ScaleLine<2>;
+        case 3:
+            return ScaleLine<3>;
+        case 4:
+            return ScaleLine<4>;
+        case 5:
+            return ScaleLine<5>;
+        case 6:
+            return ScaleLine<6>;
+        default:
+            return ScaleLine<0>;
     }
 }
 
@@ -165,8 +145,9 @@ bool ScaleAreaReference(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw
 //    pair, since the rounding makes the 2-D weights differ from a product of 1-D passes;
 //  - taps off the source take the nearest edge pixel (pad repeat);
 //  - the sums are rounded, clipped to 0..255; alpha is that of an opaque source.
-bool ScaleArea(const uint8_t* src, int sw, int sh, ptrdiff_t src_stride, uint8_t* dst, int dw,
-               int dh, ptrdiff_t dst_stride) {
+bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int sh,
+                          ptrdiff_t src_stride, uint8_t* dst, int dw, int dh,
+                          ptrdiff_t dst_stride) {
     if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return false;
     int n_values = 0;
     FilterParams params_owner = MakeFilter(sw, sh, dw, dh, &n_values);
@@ -238,7 +219,9 @@ bool ScaleArea(const uint8_t* src, int sw, int sh, ptrdiff_t src_stride, uint8_t
     columns.phase.resize(static_cast<size_t>(dw));
     columns.clamped.resize(static_cast<size_t>(dw) * cwidth);
     columns.run_start.resize(static_cast<size_t>(dw));
+    columns.group_start.resize(static_cast<size_t>(dw));
     columns.width = cwidth;
+    columns.phases = x_phases;
     columns.active = &phase_columns;
     // The run length when every phase has its taps in one run of the same length, else 0.
     int run = static_cast<int>(phase_columns[0].size());
@@ -248,6 +231,8 @@ bool ScaleArea(const uint8_t* src, int sw, int sh, ptrdiff_t src_stride, uint8_t
             run = 0;
         }
     }
+    columns.run = run;
+    const int group_pixels = (run + scale::kGroupTaps - 1) / scale::kGroupTaps * scale::kGroupTaps;
     {
         pixman_vector_t v = {{pixman_fixed_1 / 2, pixman_fixed_1 / 2, pixman_fixed_1}};
         if (!pixman_transform_point_3d(&transform, &v)) return false;
@@ -264,32 +249,42 @@ bool ScaleArea(const uint8_t* src, int sw, int sh, ptrdiff_t src_stride, uint8_t
             }
             const int first = run > 0 ? x1 + phase_columns[px].front() : -1;
             columns.run_start[k] = first >= 0 && first + run <= sw ? first : -1;
+            columns.group_start[k] = first >= 0 && first + group_pixels <= sw ? first : -1;
         }
     }
 
-    void (*scale_line)(const LineTaps&, const ColumnTaps&, int, uint32_t*) = ScaleLine<0>;
-    switch (run) {
-        case 1:
-            scale_line = ScaleLine<1>;
-            break;
-        case 2:
-            scale_line = ScaleLine<2>;
-            break;
-        case 3:
-            scale_line = ScaleLine<3>;
-            break;
-        case 4:
-            scale_line = ScaleLine<4>;
-            break;
-        case 5:
-            scale_line = ScaleLine<5>;
-            break;
-        case 6:
-            scale_line = ScaleLine<6>;
-            break;
-        default:
-            break;
+    // The weights again as the vector kernels take them, when every one fits a signed 16-bit
+    // multiply (downscaling by more than about 1.4 on both axes; closer to 1:1 a single tap can
+    // weigh more) and the runs are short enough.
+    std::vector<int16_t> vector_weights;
+    bool vector_ready =
+        run > 0 && run <= scale::kGroupTaps * scale::kMaxGroups &&
+        std::all_of(weights.begin(), weights.end(), [](uint32_t w) { return w <= INT16_MAX; });
+    if (vector_ready) {
+        const int per_row = scale::VectorWeightsPerRow(run);
+        const size_t per_phase = static_cast<size_t>(cheight) * per_row;
+        vector_weights.assign(static_cast<size_t>(y_phases) * x_phases * per_phase, 0);
+        for (int py = 0; py < y_phases; ++py) {
+            for (int px = 0; px < x_phases; ++px) {
+                const size_t phase = static_cast<size_t>(py) * x_phases + px;
+                const uint32_t* f = weights.data() + phase * taps;
+                int16_t* out = vector_weights.data() + phase * per_phase;
+                for (size_t i = 0; i < phase_rows[py].size(); ++i) {
+                    int16_t* row = out + i * per_row;
+                    for (int t = 0; t < run; ++t) {
+                        // Group t / 4; taps 0 and 2 in the first vector, 1 and 3 in the second.
+                        int16_t* group = row + t / scale::kGroupTaps * 16 + (t % 2) * 8;
+                        const int slot = t % scale::kGroupTaps / 2;
+                        for (int lane = 0; lane < 4; ++lane) {
+                            group[lane * 2 + slot] = static_cast<int16_t>(f[i * run + t]);
+                        }
+                    }
+                }
+            }
+        }
     }
+    scale::LineFunction scale_line = set.select(columns, vector_ready);
+    if (scale_line == nullptr) scale_line = scale::kPortableScaler.select(columns, false);
 
     LineTaps line_taps;
     line_taps.rows.resize(static_cast<size_t>(cheight));
@@ -308,9 +303,22 @@ bool ScaleArea(const uint8_t* src, int sw, int sh, ptrdiff_t src_stride, uint8_t
         }
         line_taps.weights = weights.data() + static_cast<size_t>(py) * x_phases * taps;
         line_taps.alpha = alpha.data() + static_cast<size_t>(py) * x_phases;
+        line_taps.vector_weights =
+            vector_ready ? vector_weights.data() + static_cast<size_t>(py) * x_phases * cheight *
+                                                       scale::VectorWeightsPerRow(run)
+                         : nullptr;
+        line_taps.vector_phase_stride = cheight * scale::VectorWeightsPerRow(run);
         scale_line(line_taps, columns, taps, reinterpret_cast<uint32_t*>(dst + line * dst_stride));
     }
     return true;
+}
+
+const scale::ScalerSet scale::kPortableScaler = {"portable", SelectPortable};
+
+bool ScaleArea(const uint8_t* src, int sw, int sh, ptrdiff_t src_stride, uint8_t* dst, int dw,
+               int dh, ptrdiff_t dst_stride) {
+    return scale::ScaleAreaWith(*scale::UsableScalerSets().front(), src, sw, sh, src_stride, dst,
+                                dw, dh, dst_stride);
 }
 
 }  // namespace tarrowlink

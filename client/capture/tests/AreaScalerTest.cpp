@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "client/capture/AreaScaler.h"
+#include "client/capture/ScalerKernels.h"
 
 namespace tarrowlink {
 namespace {
@@ -39,7 +40,8 @@ struct Case {
 
 // The direct computation must give pixman's bytes for every size pair the stretch path can meet:
 // whole screens onto the receiver, the odd rectangles of single changes, no scaling on one axis,
-// growing (a rectangle scaled up by rounding), and single rows and columns.
+// growing (a rectangle scaled up by rounding), and single rows and columns; with every kernel set
+// this CPU can run (the vector ones serve the larger shrinks, and fall back at the edges).
 TEST(AreaScalerTest, GivesTheReferenceBytes) {
     const Case cases[] = {
         {1920, 1080, 1024, 768},
@@ -59,23 +61,29 @@ TEST(AreaScalerTest, GivesTheReferenceBytes) {
         {333, 1, 177, 1},
         {2, 2, 1, 1},
         {1919, 1079, 3, 2},
+        {2560, 1440, 1024, 768},
+        {803, 611, 211, 157},
+        {37, 29, 9, 13},
     };
-    uint32_t seed = 1;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh);
-        std::vector<uint8_t> source = Picture(c.sw, c.sh, seed++);
-        std::vector<uint8_t> expected(static_cast<size_t>(c.dw) * c.dh * 4, 0xAA);
-        std::vector<uint8_t> actual(expected.size(), 0x55);
-        ASSERT_TRUE(ScaleAreaReference(source.data(), c.sw, c.sh, expected.data(), c.dw, c.dh));
-        ASSERT_TRUE(ScaleArea(source.data(), c.sw, c.sh, ptrdiff_t(c.sw) * 4, actual.data(), c.dw,
-                              c.dh, ptrdiff_t(c.dw) * 4));
-        size_t first_difference = 0;
-        while (first_difference < actual.size() &&
-               actual[first_difference] == expected[first_difference]) {
-            ++first_difference;
+    for (const scale::ScalerSet* set : scale::UsableScalerSets()) {
+        uint32_t seed = 1;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << set->name << ": " << c.sw << "x" << c.sh << " -> "
+                                            << c.dw << "x" << c.dh);
+            std::vector<uint8_t> source = Picture(c.sw, c.sh, seed++);
+            std::vector<uint8_t> expected(static_cast<size_t>(c.dw) * c.dh * 4, 0xAA);
+            std::vector<uint8_t> actual(expected.size(), 0x55);
+            ASSERT_TRUE(ScaleAreaReference(source.data(), c.sw, c.sh, expected.data(), c.dw, c.dh));
+            ASSERT_TRUE(scale::ScaleAreaWith(*set, source.data(), c.sw, c.sh, ptrdiff_t(c.sw) * 4,
+                                             actual.data(), c.dw, c.dh, ptrdiff_t(c.dw) * 4));
+            size_t first_difference = 0;
+            while (first_difference < actual.size() &&
+                   actual[first_difference] == expected[first_difference]) {
+                ++first_difference;
+            }
+            ASSERT_EQ(first_difference, actual.size())
+                << "pixel " << first_difference / 4 % c.dw << "," << first_difference / 4 / c.dw;
         }
-        ASSERT_EQ(first_difference, actual.size())
-            << "pixel " << first_difference / 4 % c.dw << "," << first_difference / 4 / c.dw;
     }
 }
 

@@ -1,0 +1,182 @@
+// Scaler line kernels for x86-64: SSE2, which every x86-64 CPU has, and AVX2 (two destination
+// pixels per register), used when the CPU and the operating system report it. Both compute each
+// pixel's weighted sums with 16-bit multiply-adds (pixel channels 0..255 times weights that fit
+// int16, summed exactly in 32 bits), so they give the portable code's bytes. Columns whose taps
+// cannot be loaded as whole groups of four pixels (at the source's right edge, or clamped) go
+// through the shared scalar code.
+#include <immintrin.h>
+
+#include "client/capture/ScalerKernels.h"
+
+#define BEAMORA_AVX2 __attribute__((target("avx2")))
+
+namespace tarrowlink::scale {
+namespace {
+
+inline __m128i Load128(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
+// The rounded, clipped channels of the four 32-bit sums (blue, green, red, unused) as one pixel,
+// the unused byte replaced by alpha.
+inline uint32_t PackPixel(__m128i sums, uint32_t alpha) {
+    __m128i values = _mm_srli_epi32(_mm_add_epi32(sums, _mm_set1_epi32(0x8000)), 16);
+    values = _mm_packs_epi32(values, values);   // below 2^15: exact
+    values = _mm_packus_epi16(values, values);  // clips at 255
+    return (static_cast<uint32_t>(_mm_cvtsi128_si32(values)) & 0xFFFFFFu) | alpha << 24;
+}
+
+// ---- SSE2 ----
+
+// One destination pixel whose taps start at source column start, kGroups groups of four.
+template <int kGroups>
+inline __m128i SumsSse2(const LineTaps& line, int start, const int16_t* weights, int per_row) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sums = zero;
+    for (int i = 0; i < line.row_count; ++i, weights += per_row) {
+        const uint32_t* pixels = line.rows[i] + start;
+        for (int g = 0; g < kGroups; ++g) {
+            const __m128i four = Load128(pixels + g * kGroupTaps);
+            const __m128i low = _mm_unpacklo_epi8(four, zero);   // pixels 0 and 1, 16 bits
+            const __m128i high = _mm_unpackhi_epi8(four, zero);  // pixels 2 and 3
+            // Each channel of taps 0 and 2 side by side, then of taps 1 and 3.
+            const __m128i even = _mm_unpacklo_epi16(low, high);
+            const __m128i odd = _mm_unpackhi_epi16(low, high);
+            sums = _mm_add_epi32(sums, _mm_madd_epi16(even, Load128(weights + g * 16)));
+            sums = _mm_add_epi32(sums, _mm_madd_epi16(odd, Load128(weights + g * 16 + 8)));
+        }
+    }
+    return sums;
+}
+
+template <int kGroups>
+void LineSse2(const LineTaps& line, const ColumnTaps& columns, int taps, uint32_t* out) {
+    const int width = static_cast<int>(columns.phase.size());
+    const int per_row = kGroups * 16;
+    for (int k = 0; k < width; ++k) {
+        const int start = columns.group_start[k];
+        if (start < 0) {
+            out[k] = ScalePixelClamped(line, columns, taps, k);
+            continue;
+        }
+        const int px = columns.phase[k];
+        const int16_t* weights = line.vector_weights + px * line.vector_phase_stride;
+        out[k] = PackPixel(SumsSse2<kGroups>(line, start, weights, per_row), line.alpha[px]);
+    }
+}
+
+LineFunction SelectSse2(const ColumnTaps& columns, bool vector_weights) {
+    if (!vector_weights) return nullptr;
+    switch ((columns.run + kGroupTaps - 1) / kGroupTaps) {
+        case 1:
+            return LineSse2<1>;
+        case 2:
+            return LineSse2<2>;
+        default:
+            return nullptr;
+    }
+}
+
+const ScalerSet kSse2Scaler = {"sse2", SelectSse2};
+
+// ---- AVX2 ----
+
+// Two destination pixels at once, one per 128-bit lane: their taps start at start0 and start1,
+// weighed by their phases' tables.
+template <int kGroups>
+BEAMORA_AVX2 inline __m256i SumsAvx2(const LineTaps& line, int start0, int start1,
+                                     const int16_t* weights0, const int16_t* weights1,
+                                     int per_row) {
+    // Each channel of taps 0 and 2 side by side (16 bits each), then of taps 1 and 3.
+    const __m256i even = _mm256_setr_epi8(0, -1, 8, -1, 1, -1, 9, -1, 2, -1, 10, -1, 3, -1, 11, -1,
+                                          0, -1, 8, -1, 1, -1, 9, -1, 2, -1, 10, -1, 3, -1, 11, -1);
+    const __m256i odd =
+        _mm256_setr_epi8(4, -1, 12, -1, 5, -1, 13, -1, 6, -1, 14, -1, 7, -1, 15, -1, 4, -1, 12, -1,
+                         5, -1, 13, -1, 6, -1, 14, -1, 7, -1, 15, -1);
+    __m256i sums = _mm256_setzero_si256();
+    for (int i = 0; i < line.row_count; ++i, weights0 += per_row, weights1 += per_row) {
+        const uint32_t* row = line.rows[i];
+        for (int g = 0; g < kGroups; ++g) {
+            const __m256i pixels = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(Load128(row + start0 + g * kGroupTaps)),
+                Load128(row + start1 + g * kGroupTaps), 1);
+            const __m256i even_weights = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(Load128(weights0 + g * 16)), Load128(weights1 + g * 16), 1);
+            const __m256i odd_weights =
+                _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(weights0 + g * 16 + 8)),
+                                        Load128(weights1 + g * 16 + 8), 1);
+            sums = _mm256_add_epi32(
+                sums, _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, even), even_weights));
+            sums = _mm256_add_epi32(
+                sums, _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, odd), odd_weights));
+        }
+    }
+    return sums;
+}
+
+template <int kGroups>
+BEAMORA_AVX2 void LineAvx2(const LineTaps& line, const ColumnTaps& columns, int taps,
+                           uint32_t* out) {
+    const int width = static_cast<int>(columns.phase.size());
+    const int per_row = kGroups * 16;
+    int k = 0;
+    while (k < width) {
+        const int start0 = columns.group_start[k];
+        if (start0 < 0) {
+            out[k] = ScalePixelClamped(line, columns, taps, k);
+            ++k;
+            continue;
+        }
+        const int px0 = columns.phase[k];
+        const int16_t* weights0 = line.vector_weights + px0 * line.vector_phase_stride;
+        const int start1 = k + 1 < width ? columns.group_start[k + 1] : -1;
+        if (start1 < 0) {
+            out[k] = PackPixel(SumsSse2<kGroups>(line, start0, weights0, per_row), line.alpha[px0]);
+            ++k;
+            continue;
+        }
+        const int px1 = columns.phase[k + 1];
+        const int16_t* weights1 = line.vector_weights + px1 * line.vector_phase_stride;
+        const __m256i sums = SumsAvx2<kGroups>(line, start0, start1, weights0, weights1, per_row);
+        out[k] = PackPixel(_mm256_castsi256_si128(sums), line.alpha[px0]);
+        out[k + 1] = PackPixel(_mm256_extracti128_si256(sums, 1), line.alpha[px1]);
+        k += 2;
+    }
+}
+
+BEAMORA_AVX2 LineFunction SelectAvx2(const ColumnTaps& columns, bool vector_weights) {
+    if (!vector_weights) return nullptr;
+    switch ((columns.run + kGroupTaps - 1) / kGroupTaps) {
+        case 1:
+            return LineAvx2<1>;
+        case 2:
+            return LineAvx2<2>;
+        default:
+            return nullptr;
+    }
+}
+
+const ScalerSet kAvx2Scaler = {"avx2", SelectAvx2};
+
+struct SetList {
+    const ScalerSet* sets[3];
+    size_t count = 0;
+};
+
+SetList FindUsableSets() {
+    SetList list;
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) list.sets[list.count++] = &kAvx2Scaler;
+    list.sets[list.count++] = &kSse2Scaler;
+    list.sets[list.count++] = &kPortableScaler;
+    return list;
+}
+
+}  // namespace
+
+std::span<const ScalerSet* const> UsableScalerSets() {
+    static const SetList list = FindUsableSets();
+    return {list.sets, list.count};
+}
+
+}  // namespace tarrowlink::scale
