@@ -64,6 +64,15 @@ class MirrorDriver {
     // out are the caller's buffers of in_bytes and out_bytes. Any thread; the backend serialises.
     virtual int Escape(int escape, const void* in, size_t in_bytes, void* out,
                        size_t out_bytes) = 0;
+    // The screen pixels of the area (x, y, width, height; screen pixels) as the driver saw them
+    // for its last box answer, when it keeps a copy of the screen (as a mirror driver keeps its
+    // frame buffer): *pixels is the area's top row of 32-bit pixels (bytes blue, green, red,
+    // unused), rows *stride bytes apart, valid until the next escape or detach. False when it
+    // cannot lend the whole area. The thread that asks for the boxes.
+    virtual bool LendPixels(int /*x*/, int /*y*/, int /*width*/, int /*height*/,
+                            const uint8_t** /*pixels*/, ptrdiff_t* /*stride*/) {
+        return false;
+    }
 };
 
 // The backend compiled into this build (X11 DAMAGE, or none).

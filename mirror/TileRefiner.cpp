@@ -52,22 +52,33 @@ void TileRefiner::Refine(std::span<const PixelRect> damage, PixelReader& reader,
         }
     }
 
-    // One read per run of damaged tiles in a tile row.
+    // The damaged tiles' bounding box in tiles, and how many tiles are damaged.
+    int row_begin = rows_, row_end = 0, col_begin = cols_, col_end = 0;
+    long damaged = 0;
     for (int row = 0; row < rows_; ++row) {
-        int col = 0;
-        while (col < cols_) {
-            auto damaged = [&](int c) {
-                const Box& b = damage_[static_cast<size_t>(row * cols_ + c)];
-                return b.x0 < b.x1;
-            };
-            if (!damaged(col)) {
-                ++col;
-                continue;
-            }
-            int end = col;
-            while (end < cols_ && damaged(end)) ++end;
-            RefineRun(row, col, end, reader, recheck_reported, changed);
-            col = end;
+        for (int col = 0; col < cols_; ++col) {
+            if (!Damaged(row, col)) continue;
+            ++damaged;
+            row_begin = std::min(row_begin, row);
+            row_end = std::max(row_end, row + 1);
+            col_begin = std::min(col_begin, col);
+            col_end = std::max(col_end, col + 1);
+        }
+    }
+    // Mostly damaged (the usual case: a few rectangles close together): one read of the bounding
+    // box, since each read is a round trip to the server. Sparse damage: one read per tile row,
+    // from its first damaged tile to its last, so that little is read for nothing.
+    const long bounding = long{row_end - row_begin} * (col_end - col_begin);
+    if (damaged > 0 && bounding <= 2 * damaged) {
+        ReadAndCompare(row_begin, row_end, col_begin, col_end, reader, recheck_reported, changed);
+    } else {
+        for (int row = row_begin; row < row_end; ++row) {
+            int first = col_begin;
+            while (first < col_end && !Damaged(row, first)) ++first;
+            if (first == col_end) continue;
+            int last = col_end;
+            while (!Damaged(row, last - 1)) --last;
+            ReadAndCompare(row, row + 1, first, last, reader, recheck_reported, changed);
         }
     }
     reported_.swap(reporting_);
@@ -102,14 +113,42 @@ void TileRefiner::JoinColumns(std::vector<PixelRect>* rects) {
     rects->resize(kept);
 }
 
-void TileRefiner::RefineRun(int row, int col_begin, int col_end, PixelReader& reader,
-                            bool recheck_reported, std::vector<PixelRect>* changed) {
-    PixelRect area{col_begin * kTilePx, row * kTilePx,
-                   std::min(col_end * kTilePx, width_) - col_begin * kTilePx,
-                   std::min((row + 1) * kTilePx, height_) - row * kTilePx};
-    bool read = reader.Read(area, &pixels_) &&
-                pixels_.size() >= static_cast<size_t>(area.width) * area.height;
+void TileRefiner::ReadAndCompare(int row_begin, int row_end, int col_begin, int col_end,
+                                 PixelReader& reader, bool recheck_reported,
+                                 std::vector<PixelRect>* changed) {
+    const PixelRect area{col_begin * kTilePx, row_begin * kTilePx,
+                         std::min(col_end * kTilePx, width_) - col_begin * kTilePx,
+                         std::min(row_end * kTilePx, height_) - row_begin * kTilePx};
+    const uint32_t* pixels = nullptr;
+    if (!reader.Read(area, &pixels)) pixels = nullptr;
+    for (int row = row_begin; row < row_end; ++row) {
+        const uint32_t* row_pixels =
+            pixels == nullptr
+                ? nullptr
+                : pixels + static_cast<ptrdiff_t>(row - row_begin) * kTilePx * area.width;
+        // One run of damaged tiles at a time, so that neighbours join into one rectangle.
+        int col = col_begin;
+        while (col < col_end) {
+            if (!Damaged(row, col)) {
+                ++col;
+                continue;
+            }
+            int end = col;
+            while (end < col_end && Damaged(row, end)) ++end;
+            CompareRun(row, col, end,
+                       row_pixels == nullptr ? nullptr : row_pixels + (col - col_begin) * kTilePx,
+                       area.width, recheck_reported, changed);
+            col = end;
+        }
+    }
+}
 
+void TileRefiner::CompareRun(int row, int col_begin, int col_end, const uint32_t* pixels,
+                             ptrdiff_t stride_px, bool recheck_reported,
+                             std::vector<PixelRect>* changed) {
+    const bool read = pixels != nullptr;
+    const int y0 = row * kTilePx;
+    const int tile_height = std::min(y0 + kTilePx, height_) - y0;
     size_t first_output = changed->size();
     for (int col = col_begin; col < col_end; ++col) {
         size_t tile = static_cast<size_t>(row * cols_ + col);
@@ -118,10 +157,9 @@ void TileRefiner::RefineRun(int row, int col_begin, int col_end, PixelReader& re
         bool differs = !read || !known_[tile] || (recheck_reported && reported_[tile]);
         // Rows above the first differing one are equal already; from there on they are kept.
         if (read) {
-            for (int y = 0; y < area.height; ++y) {
-                const uint32_t* seen =
-                    &pixels_[static_cast<size_t>(y) * area.width + (x0 - area.x)];
-                uint32_t* kept = &frame_[static_cast<size_t>(area.y + y) * width_ + x0];
+            for (int y = 0; y < tile_height; ++y) {
+                const uint32_t* seen = pixels + y * stride_px + (col - col_begin) * kTilePx;
+                uint32_t* kept = &frame_[static_cast<size_t>(y0 + y) * width_ + x0];
                 size_t bytes = static_cast<size_t>(tile_width) * sizeof(uint32_t);
                 if (differs || std::memcmp(seen, kept, bytes) != 0) {
                     differs = true;
@@ -144,6 +182,21 @@ void TileRefiner::RefineRun(int row, int col_begin, int col_end, PixelReader& re
         }
         changed->push_back(out);
     }
+}
+
+bool TileRefiner::Lend(const PixelRect& area, const uint32_t** pixels, ptrdiff_t* stride_px) const {
+    if (area.width <= 0 || area.height <= 0 || area.x < 0 || area.y < 0 ||
+        area.x + area.width > width_ || area.y + area.height > height_) {
+        return false;
+    }
+    for (int row = area.y / kTilePx; row <= (area.y + area.height - 1) / kTilePx; ++row) {
+        for (int col = area.x / kTilePx; col <= (area.x + area.width - 1) / kTilePx; ++col) {
+            if (!known_[static_cast<size_t>(row * cols_ + col)]) return false;
+        }
+    }
+    *pixels = frame_.data() + static_cast<size_t>(area.y) * width_ + area.x;
+    *stride_px = width_;
+    return true;
 }
 
 }  // namespace mirror

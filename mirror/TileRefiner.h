@@ -1,13 +1,16 @@
 // Drops false damage: areas the X server reports as drawn whose pixels did not change (a window
 // repainting the same picture, or the bounding box the server damages for one request that draws
 // many small shapes). It keeps the last pixels it saw of every 32 x 32 tile, reads the damaged
-// tiles again and passes on only the damage in tiles that changed.
+// tiles again and passes on only the damage in tiles that changed. What it keeps is a copy of the
+// screen as of the last pass (for the tiles it knows), which it lends to the capture, so that
+// each changed area is read from the screen once per pass.
 //
 // A tile it reported on one pass is reported again the next time it is damaged, without
 // comparing: the client may have captured it later than the refiner read it, so only a second
 // look proves the receiver holds what the refiner remembers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <unordered_map>
@@ -21,9 +24,11 @@ namespace mirror {
 class PixelReader {
   public:
     virtual ~PixelReader() = default;
-    // Reads area (inside the screen) as area.width x area.height pixels of 4 bytes, rows top-down,
-    // into pixels. False when it cannot (the area then counts as changed). Refiner's thread.
-    virtual bool Read(const PixelRect& area, std::vector<uint32_t>* pixels) = 0;
+    // Reads area (inside the screen) and lends its pixels: *pixels is the top row of
+    // area.width x area.height pixels of 4 bytes, rows top-down and area.width pixels apart,
+    // valid until the next Read. False when it cannot (the area then counts as changed).
+    // Refiner's thread.
+    virtual bool Read(const PixelRect& area, const uint32_t** pixels) = 0;
 };
 
 class TileRefiner {
@@ -41,13 +46,28 @@ class TileRefiner {
     void Refine(std::span<const PixelRect> damage, PixelReader& reader,
                 std::vector<PixelRect>* changed, bool recheck_reported = true);
 
+    // The kept pixels of area, when every tile it touches holds pixels read from the screen (by
+    // this or an earlier call, and not forgotten since): *pixels is the area's top row, rows
+    // *stride_px pixels apart, valid until the next Refine. False otherwise. Refiner's thread.
+    bool Lend(const PixelRect& area, const uint32_t** pixels, ptrdiff_t* stride_px) const;
+
   private:
     struct Box {
         int x0, y0, x1, y1;  // half-open; x0 >= x1 means empty
     };
 
-    void RefineRun(int row, int col_begin, int col_end, PixelReader& reader, bool recheck_reported,
-                   std::vector<PixelRect>* changed);
+    bool Damaged(int row, int col) const {
+        const Box& b = damage_[static_cast<size_t>(row * cols_ + col)];
+        return b.x0 < b.x1;
+    }
+    // Reads the tiles of rows row_begin..row_end-1 and columns col_begin..col_end-1 in one request
+    // and compares their damaged ones.
+    void ReadAndCompare(int row_begin, int row_end, int col_begin, int col_end, PixelReader& reader,
+                        bool recheck_reported, std::vector<PixelRect>* changed);
+    // Compares the damaged tiles of one run in a tile row with what was read (pixels: the run's
+    // top-left pixel, rows stride_px apart; null when the read failed).
+    void CompareRun(int row, int col_begin, int col_end, const uint32_t* pixels,
+                    ptrdiff_t stride_px, bool recheck_reported, std::vector<PixelRect>* changed);
     // Joins each rectangle with the one right above it when both have the same columns.
     void JoinColumns(std::vector<PixelRect>* rects);
 
@@ -60,7 +80,6 @@ class TileRefiner {
     std::vector<uint8_t> reported_;   // per tile: reported by the previous call
     std::vector<uint8_t> reporting_;  // per tile: reported by this call
     std::vector<Box> damage_;         // per tile: bounding box of this call's damage in it
-    std::vector<uint32_t> pixels_;    // one run of tiles as read
     std::unordered_map<uint64_t, size_t> open_;  // JoinColumns: rectangles that may grow down
 };
 

@@ -277,6 +277,14 @@ unsigned long Vitrex::FindDisplayRect(tagBOX* boxes) {
     return VITREX_OK;
 }
 
+bool Vitrex::LendScreenPixels(int x, int y, int width, int height, const uint8_t** pixels,
+                              ptrdiff_t* stride) {
+    if (pixels == nullptr || stride == nullptr) return false;
+    std::shared_ptr<VitrexContext> context = CurrentContext();
+    return context && context->driver &&
+           context->driver->LendPixels(x, y, width, height, pixels, stride);
+}
+
 int Vitrex::SetVideoGrid(int screenWidth, int screenHeight, int receiverWidth, int receiverHeight) {
     std::lock_guard lock(GridMutex());
     if (m_ConfigPath[0] == '\0') FillConfigPath();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #define VITREX_API __attribute__((visibility("default")))
@@ -56,6 +57,13 @@ class VITREX_API Vitrex {
     // since the last call, snapped to the grid (m_unit_x x m_unit_y). VITREX_OK, VITREX_NOT_READY
     // or VITREX_FAILED; entries are only meaningful with VITREX_OK. Sending thread.
     unsigned long FindDisplayRect(tagBOX* boxes);
+    // The screen pixels of (x, y, width, height) as the driver saw them for the last
+    // FindDisplayRect, when it keeps a copy of the screen: *pixels is the area's top row of 32-bit
+    // pixels (bytes blue, green, red, unused), rows *stride bytes apart, valid until the next
+    // FindDisplayRect or detach. False when the driver cannot lend the whole area; the caller
+    // then reads the screen itself. Sending thread.
+    bool LendScreenPixels(int x, int y, int width, int height, const uint8_t** pixels,
+                          ptrdiff_t* stride);
 
     // Works out m_unit_x, m_unit_y, m_cof_x and m_cof_y for a screen of screenWidth x
     // screenHeight pixels shown on a receiver of receiverWidth x receiverHeight pixels, from the

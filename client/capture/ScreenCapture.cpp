@@ -81,6 +81,7 @@ int ScreenCapture::Begin(int width, int height, int, int stretch) {
 
 int ScreenCapture::Start(int width, int height, int stretch) {
     Release();
+    m_trackerAttached = false;
     m_captureWidth = width;
     m_captureHeight = height;
     m_stretch = stretch;
@@ -123,6 +124,7 @@ int ScreenCapture::Start(int width, int height, int stretch) {
         return 1;
     }
     m_vitrexLoaded = true;
+    m_trackerAttached = true;
     // The tracker is told the capture height when the screen was smaller than the capture.
     if (screen_width <= kResolutionCheckWidth && screen_height <= kResolutionCheckHeight &&
         (screen_width != m_captureScreenWidth || screen_height != m_captureScreenHeight)) {
@@ -155,18 +157,30 @@ bool ScreenCapture::CopyToSurface(const BlitEntry& blit, const RecordRect& rect)
             }
         }
         if (read_w <= 0 || read_h <= 0) return true;
-        return m_desktop->ReadPixels(blit.x, blit.y, std::min(read_w, x1 - x0),
-                                     std::min(read_h, y1 - y0), top_row, -stride);
+        const int copy_w = std::min(read_w, x1 - x0);
+        const int copy_h = std::min(read_h, y1 - y0);
+        const uint8_t* lent = nullptr;
+        ptrdiff_t lent_stride = 0;
+        if (LendTrackedPixels(blit.x, blit.y, copy_w, copy_h, &lent, &lent_stride)) {
+            for (int row = 0; row < copy_h; ++row) {
+                std::memcpy(top_row - row * stride, lent + row * lent_stride,
+                            static_cast<size_t>(copy_w) * 4);
+            }
+            return true;
+        }
+        return m_desktop->ReadPixels(blit.x, blit.y, copy_w, copy_h, top_row, -stride);
     }
 
     if (read_w <= 0 || read_h <= 0) return true;
     const int dw = x1 - x0;
     const int dh = y1 - y0;
-    // Scaled from where the desktop keeps the pixels when it lends them, else from a copy, and
-    // straight onto the surface, its rows going downwards.
+    // Scaled from the change tracker's copy of the screen or where the desktop keeps the pixels
+    // when either lends them, else from a copy, and straight onto the surface, its rows going
+    // downwards.
     const uint8_t* pixels = nullptr;
     ptrdiff_t pixels_stride = 0;
-    if (!m_desktop->ReadPixelsInPlace(blit.x, blit.y, read_w, read_h, &pixels, &pixels_stride)) {
+    if (!LendTrackedPixels(blit.x, blit.y, read_w, read_h, &pixels, &pixels_stride) &&
+        !m_desktop->ReadPixelsInPlace(blit.x, blit.y, read_w, read_h, &pixels, &pixels_stride)) {
         m_readBuffer.resize(static_cast<size_t>(read_w) * read_h * 4);
         if (!m_desktop->ReadPixels(blit.x, blit.y, read_w, read_h, m_readBuffer.data(),
                                    static_cast<ptrdiff_t>(read_w) * 4)) {
@@ -176,6 +190,11 @@ bool ScreenCapture::CopyToSurface(const BlitEntry& blit, const RecordRect& rect)
         pixels_stride = static_cast<ptrdiff_t>(read_w) * 4;
     }
     return ScaleArea(pixels, read_w, read_h, pixels_stride, top_row, dw, dh, -stride);
+}
+
+bool ScreenCapture::LendTrackedPixels(int x, int y, int width, int height, const uint8_t** pixels,
+                                      ptrdiff_t* stride) {
+    return m_trackerAttached && m_vitrex.LendScreenPixels(x, y, width, height, pixels, stride);
 }
 
 void ScreenCapture::FillRecord(const RecordRect& rect, CaptureRecord* record) const {

@@ -81,6 +81,10 @@ class ScreenCapture : public ScreenCaptureBase {
     // Copies the screen rectangle of blit onto the surface at rect (surface pixels, rows from the
     // bottom), scaling when stretching. False when the screen could not be read.
     bool CopyToSurface(const BlitEntry& blit, const RecordRect& rect);
+    // The change tracker's copy of the screen rectangle (x, y, width, height), read by its last
+    // box query, when it has one: the same pixels it compared, without reading the screen again.
+    bool LendTrackedPixels(int x, int y, int width, int height, const uint8_t** pixels,
+                           ptrdiff_t* stride);
     // Copies the rectangle's rows from the surface into a record's frame buffer.
     void FillRecord(const RecordRect& rect, CaptureRecord* record) const;
 
@@ -92,6 +96,7 @@ class ScreenCapture : public ScreenCaptureBase {
     int32_t m_divisor = 1;
     Vitrex m_vitrex;
     bool m_vitrexLoaded = false;
+    bool m_trackerAttached = false;  // attached by the last start
     std::unique_ptr<Desktop> m_desktop;
     std::vector<uint8_t> m_capturePixels;            // capture width x height x 4, bottom-up
     uint8_t m_cursorPixels[kCursorPixelBytes] = {};  // 32 x 32 x 4, bottom-up

@@ -30,17 +30,18 @@ class MemoryScreen : public PixelReader {
         }
     }
 
-    bool Read(const PixelRect& area, std::vector<uint32_t>* out) override {
+    bool Read(const PixelRect& area, const uint32_t** pixels) override {
         ++reads;
         read_pixels += area.width * area.height;
         if (refuse) return false;
-        out->resize(static_cast<size_t>(area.width * area.height));
+        lent_.resize(static_cast<size_t>(area.width * area.height));
         for (int y = 0; y < area.height; ++y) {
             for (int x = 0; x < area.width; ++x) {
-                (*out)[static_cast<size_t>(y * area.width + x)] =
+                lent_[static_cast<size_t>(y * area.width + x)] =
                     pixels_[static_cast<size_t>((area.y + y) * width_ + area.x + x)];
             }
         }
+        *pixels = lent_.data();
         return true;
     }
 
@@ -51,6 +52,7 @@ class MemoryScreen : public PixelReader {
   private:
     int width_;
     std::vector<uint32_t> pixels_;
+    std::vector<uint32_t> lent_;  // the last read, lent
 };
 
 using Rects = std::vector<PixelRect>;
@@ -75,8 +77,8 @@ class TileRefinerTest : public ::testing::Test {
 
 TEST_F(TileRefinerTest, UnknownTilesAreReportedAndTheDamageKeepsItsShape) {
     EXPECT_EQ(Refine({{0, 0, 100, 70}}), (Rects{{0, 0, 100, 70}}));  // rows join up again
-    EXPECT_EQ(screen_.read_pixels, 100 * 70);  // one read per run of tiles: one per tile row
-    EXPECT_EQ(screen_.reads, 3);
+    EXPECT_EQ(screen_.read_pixels, 100 * 70);  // damage that fills its tiles: one read
+    EXPECT_EQ(screen_.reads, 1);
     // A small damage comes back as small as it was, not as its tile; rows apart stay apart.
     Refine({});
     screen_.Fill({0, 0, 40, 60}, 5);
@@ -150,19 +152,47 @@ TEST_F(TileRefinerTest, UnreadableOrOutsideDamagePassesThrough) {
     EXPECT_TRUE(Refine({{96, 64, 4, 6}}).empty());
 }
 
-TEST_F(TileRefinerTest, AStormReadsEachTileRowOnce) {
+TEST_F(TileRefinerTest, AStormIsReadOnceAndSparseDamagePerTileRow) {
     Prime();
     screen_.reads = 0;
     Rects storm;
     for (int i = 0; i < 3000; ++i) storm.push_back({(i * 7) % 98, (i * 13) % 68, 2, 2});
     screen_.Fill({50, 50, 1, 1}, 9);
     Rects changed = Refine(storm);
-    EXPECT_EQ(screen_.reads, 3);
+    EXPECT_EQ(screen_.reads, 1);
     // Only the tile that holds the change, cut to the damage in it.
     ASSERT_EQ(changed.size(), 1u);
     const PixelRect& r = changed[0];
     EXPECT_TRUE(r.x >= 32 && r.y >= 32 && r.x + r.width <= 64 && r.y + r.height <= 64);
     EXPECT_TRUE(r.x <= 50 && r.y <= 50 && r.x + r.width > 50 && r.y + r.height > 50);
+
+    // Two far corners: each tile row reads only its own damaged span, not the box around both.
+    screen_.reads = 0;
+    screen_.read_pixels = 0;
+    screen_.Fill({1, 1, 1, 1}, 3);
+    screen_.Fill({98, 68, 1, 1}, 3);
+    EXPECT_EQ(Refine({{1, 1, 1, 1}, {98, 68, 1, 1}}), (Rects{{1, 1, 1, 1}, {98, 68, 1, 1}}));
+    EXPECT_EQ(screen_.reads, 2);
+    EXPECT_EQ(screen_.read_pixels, 32 * 32 + 4 * 6);
+}
+
+// The kept copy is lent for areas whose tiles were all read, and holds the pixels compared.
+TEST_F(TileRefinerTest, LendsOnlyWhatItRead) {
+    const uint32_t* pixels = nullptr;
+    ptrdiff_t stride_px = 0;
+    EXPECT_FALSE(refiner_.Lend({0, 0, 10, 10}, &pixels, &stride_px));  // nothing read yet
+    screen_.Fill({40, 5, 20, 20}, 0x123456);
+    Refine({{40, 0, 60, 40}});  // tiles of columns 1..3, rows 0..1
+    ASSERT_TRUE(refiner_.Lend({45, 6, 10, 10}, &pixels, &stride_px));
+    EXPECT_EQ(stride_px, 100);
+    EXPECT_EQ(pixels[0], 0x123456u);
+    EXPECT_EQ(pixels[14 * stride_px + 9], 0x123456u);
+    EXPECT_FALSE(refiner_.Lend({20, 6, 20, 10}, &pixels, &stride_px));  // column 0 unknown
+    EXPECT_FALSE(refiner_.Lend({90, 60, 20, 5}, &pixels, &stride_px));  // beyond the screen
+    screen_.refuse = true;
+    Refine({{70, 10, 2, 2}});
+    EXPECT_FALSE(refiner_.Lend({64, 0, 4, 4}, &pixels, &stride_px));  // its read failed
+    EXPECT_TRUE(refiner_.Lend({32, 0, 32, 32}, &pixels, &stride_px));
 }
 
 }  // namespace

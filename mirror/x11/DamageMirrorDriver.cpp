@@ -1,7 +1,9 @@
 // The mirror driver on X11: the DAMAGE extension on the root window. Attaching the mirror device
 // starts a DamageTracker, escape 9998 hands its collected area back as at most 16 boxes, less the
 // tiles whose pixels did not change (TileRefiner, when the root's pixels can be read), and the
-// grid and resolution escapes are accepted (DAMAGE needs neither).
+// grid and resolution escapes are accepted (DAMAGE needs neither). The refiner's copy of the screen
+// is lent to the capture, which then sends the pixels the refiner compared instead of reading the
+// same area again.
 //
 // Without DAMAGE (or with BEAMORA_MIRROR_POLL=1, for servers whose DAMAGE misses some drawing),
 // the mirror device polls instead: every box query reads the whole screen and reports the tiles
@@ -136,6 +138,18 @@ class DamageMirrorDriver final : public MirrorDriver {
             default:
                 return 0;
         }
+    }
+
+    bool LendPixels(int x, int y, int width, int height, const uint8_t** pixels,
+                    ptrdiff_t* stride) override {
+        std::lock_guard lock(mutex_);
+        if (!refiner_ || !reader_->Bgrx()) return false;
+        const uint32_t* words = nullptr;
+        ptrdiff_t stride_px = 0;
+        if (!refiner_->Lend(PixelRect{x, y, width, height}, &words, &stride_px)) return false;
+        *pixels = reinterpret_cast<const uint8_t*>(words);
+        *stride = stride_px * 4;
+        return true;
     }
 
   private:

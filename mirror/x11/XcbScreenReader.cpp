@@ -1,5 +1,8 @@
 #include "mirror/x11/XcbScreenReader.h"
 
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <xcb/shm.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -26,21 +29,98 @@ std::unique_ptr<XcbScreenReader> XcbScreenReader::Open(const char* display_name)
         }
     }
     if (!whole_words) return nullptr;
+    // The root visual's channel masks and the server's byte order say whether the words read are
+    // the capture's blue, green, red, unused bytes.
+    for (xcb_depth_iterator_t depths = xcb_screen_allowed_depths_iterator(screen); depths.rem > 0;
+         xcb_depth_next(&depths)) {
+        for (xcb_visualtype_iterator_t visuals = xcb_depth_visuals_iterator(depths.data);
+             visuals.rem > 0; xcb_visualtype_next(&visuals)) {
+            const xcb_visualtype_t* visual = visuals.data;
+            if (visual->visual_id != screen->root_visual) continue;
+            reader->bgrx_ = visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 &&
+                            visual->blue_mask == 0xFF &&
+                            setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+        }
+    }
     reader->root_ = screen->root;
     reader->width_px_ = screen->width_in_pixels;
     reader->height_px_ = screen->height_in_pixels;
+    reader->AttachSegment();
     return reader;
 }
 
-XcbScreenReader::~XcbScreenReader() {
-    if (connection_ != nullptr) xcb_disconnect(connection_);
+bool XcbScreenReader::AttachSegment() {
+    const xcb_query_extension_reply_t* shm = xcb_get_extension_data(connection_, &xcb_shm_id);
+    if (shm == nullptr || !shm->present) return false;
+    const size_t bytes = static_cast<size_t>(width_px_) * static_cast<size_t>(height_px_) * 4;
+    if (bytes == 0) return false;
+    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (id < 0) return false;
+    void* addr = shmat(id, nullptr, 0);
+    if (addr == reinterpret_cast<void*>(-1)) {
+        shmctl(id, IPC_RMID, nullptr);
+        return false;
+    }
+    const xcb_shm_seg_t segment = xcb_generate_id(connection_);
+    xcb_generic_error_t* error = xcb_request_check(
+        connection_, xcb_shm_attach_checked(connection_, segment, static_cast<uint32_t>(id), 0));
+    // Marked for removal now: the segment goes away with its last user, even after a crash.
+    shmctl(id, IPC_RMID, nullptr);
+    if (error != nullptr) {
+        std::free(error);
+        shmdt(addr);
+        return false;
+    }
+    segment_ = segment;
+    shm_addr_ = static_cast<uint8_t*>(addr);
+    return true;
 }
 
-bool XcbScreenReader::Read(const PixelRect& area, std::vector<uint32_t>* pixels) {
+XcbScreenReader::~XcbScreenReader() {
+    if (connection_ != nullptr) {
+        if (segment_ != 0) {
+            xcb_shm_detach(connection_, segment_);
+            xcb_flush(connection_);
+        }
+        xcb_disconnect(connection_);
+    }
+    if (shm_addr_ != nullptr) shmdt(shm_addr_);
+}
+
+bool XcbScreenReader::Read(const PixelRect& area, const uint32_t** pixels) {
     if (area.width <= 0 || area.height <= 0 || area.width > UINT16_MAX ||
         area.height > UINT16_MAX) {
         return false;
     }
+    if (shm_addr_ != nullptr) {
+        // Only areas of the screen the segment was made for fit it.
+        if (area.x < 0 || area.y < 0 || area.x + area.width > width_px_ ||
+            area.y + area.height > height_px_ || !ReadShared(area)) {
+            return false;
+        }
+        *pixels = reinterpret_cast<const uint32_t*>(shm_addr_);
+        return true;
+    }
+    if (!ReadCopied(area)) return false;
+    *pixels = copy_.data();
+    return true;
+}
+
+bool XcbScreenReader::ReadShared(const PixelRect& area) {
+    xcb_shm_get_image_cookie_t cookie = xcb_shm_get_image(
+        connection_, root_, static_cast<int16_t>(area.x), static_cast<int16_t>(area.y),
+        static_cast<uint16_t>(area.width), static_cast<uint16_t>(area.height), UINT32_MAX,
+        XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0);
+    xcb_generic_error_t* error = nullptr;
+    xcb_shm_get_image_reply_t* reply = xcb_shm_get_image_reply(connection_, cookie, &error);
+    std::free(error);
+    if (reply == nullptr) return false;
+    const bool ok = reply->size == static_cast<uint32_t>(area.width) * area.height * 4;
+    std::free(reply);
+    return ok;
+}
+
+bool XcbScreenReader::ReadCopied(const PixelRect& area) {
     xcb_get_image_cookie_t cookie =
         xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, static_cast<int16_t>(area.x),
                       static_cast<int16_t>(area.y), static_cast<uint16_t>(area.width),
@@ -52,8 +132,8 @@ bool XcbScreenReader::Read(const PixelRect& area, std::vector<uint32_t>* pixels)
     size_t expected = static_cast<size_t>(area.width) * static_cast<size_t>(area.height);
     bool ok = static_cast<size_t>(xcb_get_image_data_length(reply)) == expected * 4;
     if (ok) {
-        pixels->resize(expected);
-        std::memcpy(pixels->data(), xcb_get_image_data(reply), expected * 4);
+        copy_.resize(expected);
+        std::memcpy(copy_.data(), xcb_get_image_data(reply), expected * 4);
     }
     std::free(reply);
     return ok;

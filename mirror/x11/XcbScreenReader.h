@@ -1,6 +1,8 @@
 // Reads root-window pixels for the tile refiner over a connection of its own. It uses XCB, whose
 // errors come back as answers: a read that fails (the screen shrank under it) is reported as a
-// failed read, never as a fatal X error that would end the process.
+// failed read, never as a fatal X error that would end the process. With MIT-SHM the server
+// writes the pixels into a segment shared with this process (no copy through the socket);
+// without it they come in the reply.
 #pragma once
 
 #include <cstdint>
@@ -24,16 +26,29 @@ class XcbScreenReader final : public PixelReader {
 
     int WidthPx() const { return width_px_; }
     int HeightPx() const { return height_px_; }
+    // True when the pixels read are bytes blue, green, red, unused (the capture's layout).
+    bool Bgrx() const { return bgrx_; }
+    // True when reads go through shared memory.
+    bool Shared() const { return shm_addr_ != nullptr; }
 
-    bool Read(const PixelRect& area, std::vector<uint32_t>* pixels) override;
+    bool Read(const PixelRect& area, const uint32_t** pixels) override;
 
   private:
     XcbScreenReader() = default;
+    // Attaches a segment for a whole screen; false (and reads go through the socket) when the
+    // server has no MIT-SHM or refuses the segment.
+    bool AttachSegment();
+    bool ReadShared(const PixelRect& area);
+    bool ReadCopied(const PixelRect& area);
 
     xcb_connection_t* connection_ = nullptr;
     uint32_t root_ = 0;
     int width_px_ = 0;
     int height_px_ = 0;
+    bool bgrx_ = false;
+    uint32_t segment_ = 0;         // xcb_shm_seg_t, 0 without shared memory
+    uint8_t* shm_addr_ = nullptr;  // the segment in this process
+    std::vector<uint32_t> copy_;   // the last read, without shared memory
 };
 
 }  // namespace mirror::x11
