@@ -18,8 +18,8 @@ std::unique_ptr<DamageTracker> DamageTracker::Open(const char* display_name, std
         *error = "no X display";
         return nullptr;
     }
-    int event_base, error_base, major = 1, minor = 1;
-    if (!XDamageQueryExtension(display, &event_base, &error_base) ||
+    int damage_event_base, event_base, error_base, major = 1, minor = 1;
+    if (!XDamageQueryExtension(display, &damage_event_base, &error_base) ||
         !XDamageQueryVersion(display, &major, &minor)) {
         *error = "the X server has no DAMAGE extension";
         return nullptr;
@@ -32,7 +32,9 @@ std::unique_ptr<DamageTracker> DamageTracker::Open(const char* display_name, std
         return nullptr;
     }
     tracker->region_ = XFixesCreateRegion(display, nullptr, 0);
-    // NonEmpty: at most one event per collected area, drained by Take.
+    // NonEmpty: one event each time the collected area goes from empty to not empty, so that Take
+    // knows without asking whether there is anything to fetch.
+    tracker->damage_event_ = damage_event_base + XDamageNotify;
     tracker->damage_ = XDamageCreate(display, DefaultRootWindow(display), XDamageReportNonEmpty);
     XSync(display, False);
     return tracker;
@@ -57,6 +59,15 @@ bool DamageTracker::Take(std::vector<PixelRect>* rects) {
     rects->clear();
     Display* display = display_.get();
     if (display == nullptr) return false;
+    // The events that arrived, without waiting: a notify says that damage was collected since the
+    // last subtraction (or, read late, before it, which only costs one empty fetch).
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == damage_event_) pending_ = true;
+    }
+    if (!pending_) return true;  // nothing drawn: no round trip
+    pending_ = false;
     // Moves the whole collected area into region_ and empties the damage in one request.
     XDamageSubtract(display, damage_, None, region_);
     int count = 0;
@@ -67,11 +78,6 @@ bool DamageTracker::Take(std::vector<PixelRect>* rects) {
             rects->push_back({area[i].x, area[i].y, area[i].width, area[i].height});
         }
         XFree(area);
-    }
-    // The notify events only say that damage exists; the area is all that matters.
-    while (XPending(display) > 0) {
-        XEvent event;
-        XNextEvent(display, &event);
     }
     return true;
 }

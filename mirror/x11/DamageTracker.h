@@ -26,8 +26,8 @@ class DamageTracker {
     void Release();
 
     // Replaces rects with the area damaged since the previous call (or since Open) and starts
-    // collecting afresh. One round trip whatever the number of rectangles. False when released.
-    // One thread at a time.
+    // collecting afresh. One round trip whatever the number of rectangles, none when no damage
+    // notification arrived since the previous call. False when released. One thread at a time.
     bool Take(std::vector<PixelRect>* rects);
 
   private:
@@ -40,6 +40,8 @@ class DamageTracker {
     std::unique_ptr<_XDisplay, DisplayCloser> display_;
     unsigned long damage_ = 0;  // Damage
     unsigned long region_ = 0;  // XserverRegion receiving the collected area
+    int damage_event_ = 0;      // the event type of a damage notification
+    bool pending_ = true;       // damage may have been collected (the whole screen at first)
 };
 
 }  // namespace mirror::x11

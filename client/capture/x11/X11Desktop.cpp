@@ -1,10 +1,19 @@
 // The X11 desktop: screen pixels through one MIT-SHM image of the whole screen, reused for every
 // read (a read of a smaller rectangle uses the top of the same segment), with a plain XGetImage
 // fallback for servers without shared memory; the pointer through XFIXES.
+//
+// The sending thread asks for the screen size and the pointer on every pass. Both are answered
+// from what the server's events said, so that a pass with nothing new makes no round trip: RandR
+// screen-change notifications for the size, XFIXES cursor notifications for the image and XInput2
+// raw motion for the position (plus a position query every few passes, since a pointer moved by
+// XWarpPointer raises no raw motion). A server without one of these extensions is asked every
+// time instead, as before.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XShm.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/Xrandr.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -190,8 +199,9 @@ class X11Desktop : public Desktop {
                 shm_.Create(d, DefaultVisual(d, screen), DefaultDepth(d, screen), width_, height_);
         }
         if (!shm_ok_) platform::DebugOutput("capture: no shared memory with the X server\n");
-        int event_base, error_base;
-        xfixes_ok_ = XFixesQueryExtension(d, &event_base, &error_base);
+        int error_base;
+        xfixes_ok_ = XFixesQueryExtension(d, &xfixes_event_base_, &error_base);
+        FollowEvents();
         return true;
     }
 
@@ -240,32 +250,31 @@ class X11Desktop : public Desktop {
 
     bool QueryScreenSize(int* width, int* height) override {
         if (!display_) return false;
-        Window root;
-        int x, y;
-        unsigned int w, h, border, depth;
-        if (!XGetGeometry(display_.get(), root_, &root, &x, &y, &w, &h, &border, &depth))
-            return false;
-        *width = static_cast<int>(w);
-        *height = static_cast<int>(h);
+        DrainEvents();
+        if (!randr_ok_ || !size_known_) {
+            Window root;
+            int x, y;
+            unsigned int w, h, border, depth;
+            if (!XGetGeometry(display_.get(), root_, &root, &x, &y, &w, &h, &border, &depth))
+                return false;
+            current_width_ = static_cast<int>(w);
+            current_height_ = static_cast<int>(h);
+            size_known_ = true;
+        }
+        *width = current_width_;
+        *height = current_height_;
         return true;
     }
 
     bool ReadCursor(CursorImage* cursor) override {
         if (!display_ || !xfixes_ok_) return false;
-        XFixesCursorImage* image = XFixesGetCursorImage(display_.get());
-        if (image == nullptr) return false;
-        cursor->width = image->width;
-        cursor->height = image->height;
-        cursor->hot_x = image->xhot;
-        cursor->hot_y = image->yhot;
-        cursor->x = image->x;
-        cursor->y = image->y;
-        cursor->visible = true;
-        cursor->argb.resize(static_cast<size_t>(image->width) * image->height);
-        for (size_t i = 0; i < cursor->argb.size(); ++i) {
-            cursor->argb[i] = static_cast<uint32_t>(image->pixels[i]);  // 32 bits in a long
+        DrainEvents();
+        if (!cursor_known_ || !cursor_events_) {
+            if (!FetchCursorImage()) return false;
+        } else if (!motion_events_ || moved_ || ++passes_since_query_ >= kPositionQueryPasses) {
+            QueryPosition();
         }
-        XFree(image);
+        *cursor = cursor_;
         return true;
     }
 
@@ -274,6 +283,86 @@ class X11Desktop : public Desktop {
     }
 
   private:
+    // Passes between position queries when raw motion says nothing (a warped pointer).
+    static constexpr int kPositionQueryPasses = 5;
+
+    // Asks the server for the events that stand in for the per-pass queries, where it has them.
+    void FollowEvents() {
+        Display* d = display_.get();
+        int error_base, major = 0, minor = 0;
+        if (xfixes_ok_) {
+            XFixesSelectCursorInput(d, root_, XFixesDisplayCursorNotifyMask);
+            cursor_events_ = true;
+        }
+        if (XRRQueryExtension(d, &randr_event_base_, &error_base)) {
+            XRRSelectInput(d, root_, RRScreenChangeNotifyMask);
+            randr_ok_ = true;
+        }
+        int opcode, event_base;
+        major = 2;
+        minor = 0;
+        if (XQueryExtension(d, "XInputExtension", &opcode, &event_base, &error_base) &&
+            XIQueryVersion(d, &major, &minor) == Success) {
+            unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+            XISetMask(bits, XI_RawMotion);
+            XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
+            motion_events_ = XISelectEvents(d, root_, &mask, 1) == Success;
+            xi_opcode_ = opcode;
+        }
+        XSync(d, False);
+    }
+
+    // Takes every event that has arrived, without waiting, and notes what they say.
+    void DrainEvents() {
+        Display* d = display_.get();
+        while (XPending(d) > 0) {
+            XEvent event;
+            XNextEvent(d, &event);
+            if (xfixes_ok_ && event.type == xfixes_event_base_ + XFixesCursorNotify) {
+                cursor_known_ = false;
+            } else if (randr_ok_ && event.type == randr_event_base_ + RRScreenChangeNotify) {
+                XRRUpdateConfiguration(&event);
+                size_known_ = false;
+            } else if (event.type == GenericEvent && event.xcookie.extension == xi_opcode_) {
+                moved_ = true;  // the position is asked for once per pass, not per event
+            }
+        }
+    }
+
+    bool FetchCursorImage() {
+        XFixesCursorImage* image = XFixesGetCursorImage(display_.get());
+        if (image == nullptr) return false;
+        cursor_.width = image->width;
+        cursor_.height = image->height;
+        cursor_.hot_x = image->xhot;
+        cursor_.hot_y = image->yhot;
+        cursor_.x = image->x;
+        cursor_.y = image->y;
+        cursor_.visible = true;
+        cursor_.argb.resize(static_cast<size_t>(image->width) * image->height);
+        for (size_t i = 0; i < cursor_.argb.size(); ++i) {
+            cursor_.argb[i] = static_cast<uint32_t>(image->pixels[i]);  // 32 bits in a long
+        }
+        XFree(image);
+        cursor_known_ = true;
+        moved_ = false;
+        passes_since_query_ = 0;
+        return true;
+    }
+
+    void QueryPosition() {
+        Window root, child;
+        int root_x, root_y, win_x, win_y;
+        unsigned int buttons;
+        if (XQueryPointer(display_.get(), root_, &root, &child, &root_x, &root_y, &win_x, &win_y,
+                          &buttons)) {
+            cursor_.x = root_x;
+            cursor_.y = root_y;
+        }
+        moved_ = false;
+        passes_since_query_ = 0;
+    }
+
     platform::XDisplayPtr display_;
     Window root_ = 0;
     int width_ = 0;
@@ -281,6 +370,20 @@ class X11Desktop : public Desktop {
     ShmImage shm_;
     bool shm_ok_ = false;
     bool xfixes_ok_ = false;
+    int xfixes_event_base_ = 0;
+    // What the events follow, and what they said.
+    bool cursor_events_ = false;  // XFIXES cursor notifications selected
+    bool randr_ok_ = false;       // RandR screen-change notifications selected
+    bool motion_events_ = false;  // XInput2 raw motion selected
+    int randr_event_base_ = 0;
+    int xi_opcode_ = -1;
+    bool size_known_ = false;
+    int current_width_ = 0;
+    int current_height_ = 0;
+    bool cursor_known_ = false;  // cursor_ holds the current image
+    bool moved_ = false;         // raw motion since the last position
+    int passes_since_query_ = 0;
+    CursorImage cursor_;
 };
 
 }  // namespace
