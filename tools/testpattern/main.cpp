@@ -100,9 +100,8 @@ int main(int argc, char** argv) {
     const sigset_t wait_mask = InstallStopSignals();
 
     testpattern::ScenePainter painter(display.get(), options.fps);
-    const testpattern::Rect area =
-        testpattern::CentredArea(painter.Layout().width, painter.Layout().height,
-                                 options.area_width, options.area_height);
+    const testpattern::Rect area = testpattern::CentredArea(
+        painter.Layout().width, painter.Layout().height, options.area_width, options.area_height);
     if (options.area) painter.ShowStill();
     if (options.once && options.area) {
         XSync(display.get(), False);

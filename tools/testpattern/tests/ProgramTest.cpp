@@ -202,16 +202,19 @@ TEST(TestPatternProgram, AreaTurnsEveryPixelOfItsAreaIntoItsNegativeEachFrameAnd
     // Every pixel of the area is the scene's negative, every other one the scene, or the reverse
     // inside the area: both states must show up within two seconds at two frames a second.
     for (bool negative : {true, false}) {
-        EXPECT_TRUE(WaitForScreen(display.get(), around, [&](XImage* now) {
-            for (int y = 0; y < now->height; ++y) {
-                for (int x = 0; x < now->width; ++x) {
-                    unsigned long expected = XGetPixel(scene.get(), x, y);
-                    if (negative && inside(x, y)) expected = ~expected & 0xFFFFFF;
-                    if (XGetPixel(now, x, y) != expected) return false;
-                }
-            }
-            return true;
-        })) << (negative ? "the negative" : "the scene") << " never showed";
+        EXPECT_TRUE(WaitForScreen(display.get(), around,
+                                  [&](XImage* now) {
+                                      for (int y = 0; y < now->height; ++y) {
+                                          for (int x = 0; x < now->width; ++x) {
+                                              unsigned long expected = XGetPixel(scene.get(), x, y);
+                                              if (negative && inside(x, y))
+                                                  expected = ~expected & 0xFFFFFF;
+                                              if (XGetPixel(now, x, y) != expected) return false;
+                                          }
+                                      }
+                                      return true;
+                                  }))
+            << (negative ? "the negative" : "the scene") << " never showed";
     }
     program.Signal(SIGTERM);
     EXPECT_EQ(program.WaitExit(std::chrono::seconds(3)), 0) << program.Stderr();
