@@ -16,6 +16,17 @@ bool ParseBounded(const std::string& text, int low, int high, int* value) {
     return true;
 }
 
+// "WxH" with each side a whole number in [1, 16384], or "full" (0 x 0).
+bool ParseArea(const std::string& text, int* width, int* height) {
+    if (text == "full") {
+        *width = *height = 0;
+        return true;
+    }
+    const size_t x = text.find('x');
+    return x != std::string::npos && ParseBounded(text.substr(0, x), 1, 16384, width) &&
+           ParseBounded(text.substr(x + 1), 1, 16384, height);
+}
+
 }  // namespace
 
 bool ParsePatternOptions(const std::vector<std::string>& arguments, PatternOptions* options,
@@ -28,7 +39,10 @@ bool ParsePatternOptions(const std::vector<std::string>& arguments, PatternOptio
             options->help = true;
         } else if (option == "--once") {
             options->once = true;
-        } else if (option == "--display" || option == "--fps" || option == "--seconds") {
+        } else if (option == "--print-frames") {
+            options->print_frames = true;
+        } else if (option == "--display" || option == "--fps" || option == "--seconds" ||
+                   option == "--area") {
             if (!has_value) {
                 *error = option + " needs a value";
                 return false;
@@ -43,6 +57,12 @@ bool ParsePatternOptions(const std::vector<std::string>& arguments, PatternOptio
                        !ParseBounded(value, 0, 7 * 86400, &options->seconds)) {
                 *error = "--seconds takes a whole number of seconds, not \"" + value + "\"";
                 return false;
+            } else if (option == "--area") {
+                if (!ParseArea(value, &options->area_width, &options->area_height)) {
+                    *error = "--area takes WxH (1 to 16384 each) or full, not \"" + value + "\"";
+                    return false;
+                }
+                options->area = true;
             }
         } else {
             *error = "unexpected argument \"" + option + "\"";
@@ -54,11 +74,16 @@ bool ParsePatternOptions(const std::vector<std::string>& arguments, PatternOptio
 
 std::string PatternUsage() {
     return "usage: x11-testpattern [--display NAME] [--fps N] [--seconds N] [--once]\n"
+           "                       [--area WxH|full] [--print-frames]\n"
            "Draws a desktop-like picture on the root window of the X display (default $DISPLAY):\n"
            "a gradient, windows with title bars and text, a sliding box, a progress bar and a\n"
            "clock with a frame counter, redrawn N times a second (default 10).\n"
            "  --seconds N  stop after N seconds (default: until SIGINT or SIGTERM)\n"
            "  --once       draw one frame, keep it as the root background and exit\n"
+           "  --area WxH|full  draw the scene without its moving parts and turn a centred area of\n"
+           "               WxH (or the whole screen) into its negative and back on every frame,\n"
+           "               so each frame changes every pixel of it; with --once: the still scene\n"
+           "  --print-frames  write \"frame N\" on stdout once frame N (from 0) is on the screen\n"
            "It ends cleanly on SIGINT, SIGTERM and when the X server goes away.\n"
            "Exit 0 done, 1 cannot open the display, 2 usage.\n";
 }

@@ -119,4 +119,11 @@ std::vector<Rect> DynamicAreas(const SceneLayout& layout) {
     return {layout.slide_track, layout.progress_bar, layout.clock};
 }
 
+Rect CentredArea(int screen_width, int screen_height, int width, int height) {
+    if (width <= 0 || height <= 0) return {0, 0, screen_width, screen_height};
+    width = std::min(width, screen_width);
+    height = std::min(height, screen_height);
+    return {(screen_width - width) / 2, (screen_height - height) / 2, width, height};
+}
+
 }  // namespace testpattern

@@ -64,4 +64,8 @@ int ProgressPermille(uint64_t frame, int fps);
 // painted once.
 std::vector<Rect> DynamicAreas(const SceneLayout& layout);
 
+// The area of --area: width x height centred on a screen of screen_width x screen_height, cut to
+// the screen; the whole screen when width or height is 0.
+Rect CentredArea(int screen_width, int screen_height, int width, int height);
+
 }  // namespace testpattern

@@ -268,4 +268,18 @@ void ScenePainter::ShowFrame(uint64_t frame, std::time_t now, bool as_background
     }
 }
 
+void ScenePainter::ShowStill() {
+    XSetWindowBackgroundPixmap(display_, root_, still_);
+    XClearWindow(display_, root_);
+}
+
+void ScenePainter::ShowAreaFrame(uint64_t frame, const Rect& area) {
+    if (area.width <= 0 || area.height <= 0) return;
+    // Inverting every bit of a pixel changes each of its colour channels.
+    XSetFunction(display_, gc_, frame % 2 == 0 ? GXcopyInverted : GXcopy);
+    XCopyArea(display_, still_, root_, gc_, area.x, area.y, static_cast<unsigned>(area.width),
+              static_cast<unsigned>(area.height), area.x, area.y);
+    XSetFunction(display_, gc_, GXcopy);
+}
+
 }  // namespace testpattern

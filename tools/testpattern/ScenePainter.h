@@ -28,6 +28,13 @@ class ScenePainter {
     // it stays when this program exits and comes back on exposures.
     void ShowFrame(uint64_t frame, std::time_t now, bool as_background);
 
+    // Makes the scene without its moving parts the root window's background (it stays when this
+    // program exits). The start of --area.
+    void ShowStill();
+    // Frame `frame` of --area: `area` of the still scene as its negative on even frames and as it
+    // is on odd ones, so that every frame changes every pixel of the area (ShowStill first).
+    void ShowAreaFrame(uint64_t frame, const Rect& area);
+
     const SceneLayout& Layout() const { return layout_; }
 
   private:

@@ -1,5 +1,6 @@
 // x11-testpattern: draws moving, desktop-like content on the root window of an X display, so a
-// headless X server (Xvfb) has something worth capturing. Used by the demo and by tests.
+// headless X server (Xvfb) has something worth capturing. Used by the demo, by tests and (with
+// --area) by bench/peer-compare.
 #include <X11/Xlib.h>
 #include <poll.h>
 #include <signal.h>
@@ -99,6 +100,13 @@ int main(int argc, char** argv) {
     const sigset_t wait_mask = InstallStopSignals();
 
     testpattern::ScenePainter painter(display.get(), options.fps);
+    const testpattern::Rect area = testpattern::CentredArea(
+        painter.Layout().width, painter.Layout().height, options.area_width, options.area_height);
+    if (options.area) painter.ShowStill();
+    if (options.once && options.area) {
+        XSync(display.get(), False);
+        return 0;
+    }
     if (options.once) {
         painter.ShowFrame(0, std::time(nullptr), true);
         XSync(display.get(), False);
@@ -111,9 +119,18 @@ int main(int argc, char** argv) {
     const auto end = start + std::chrono::seconds(options.seconds);
     auto next = start;
     for (uint64_t frame = 0; g_stop_signal == 0; ++frame) {
-        painter.ShowFrame(frame, std::time(nullptr), frame == 0);
-        // One round trip a frame keeps us from queueing faster than the server draws.
+        if (options.area) {
+            painter.ShowAreaFrame(frame, area);
+        } else {
+            painter.ShowFrame(frame, std::time(nullptr), frame == 0);
+        }
+        // One round trip a frame keeps us from queueing faster than the server draws, and tells
+        // that the frame is on the screen before it is reported.
         XSync(display.get(), False);
+        if (options.print_frames) {
+            std::printf("frame %llu\n", static_cast<unsigned long long>(frame));
+            std::fflush(stdout);
+        }
         next += period;
         const auto now = Clock::now();
         if (next < now) next = now;  // fell behind: drop the missed frames, keep the pace

@@ -90,6 +90,15 @@ TEST(TestPatternLayout, ProgressFillsInSixSecondsThenRestarts) {
     EXPECT_LT(ProgressPermille(UINT64_MAX, 60), 1000);
 }
 
+TEST(TestPatternLayout, CentredAreaIsCutToTheScreenOrIsTheWholeScreen) {
+    auto same = [](const Rect& a, const Rect& b) {
+        return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+    };
+    EXPECT_TRUE(same(CentredArea(1024, 768, 400, 300), {312, 234, 400, 300}));
+    EXPECT_TRUE(same(CentredArea(1024, 768, 0, 0), {0, 0, 1024, 768}));
+    EXPECT_TRUE(same(CentredArea(640, 480, 800, 300), {0, 90, 640, 300}));
+}
+
 TEST(TestPatternOptions, ReadsValuesAndRefusesWhatIsOutOfRange) {
     PatternOptions options;
     std::string error;
@@ -98,6 +107,8 @@ TEST(TestPatternOptions, ReadsValuesAndRefusesWhatIsOutOfRange) {
     EXPECT_EQ(options.seconds, 0);
     EXPECT_FALSE(options.once);
     EXPECT_TRUE(options.display.empty());
+    EXPECT_FALSE(options.area);
+    EXPECT_FALSE(options.print_frames);
 
     ASSERT_TRUE(ParsePatternOptions({"--display", ":7", "--fps", "60", "--seconds", "3", "--once"},
                                     &options, &error));
@@ -105,6 +116,16 @@ TEST(TestPatternOptions, ReadsValuesAndRefusesWhatIsOutOfRange) {
     EXPECT_EQ(options.fps, 60);
     EXPECT_EQ(options.seconds, 3);
     EXPECT_TRUE(options.once);
+
+    ASSERT_TRUE(ParsePatternOptions({"--area", "400x300", "--print-frames"}, &options, &error));
+    EXPECT_TRUE(options.area);
+    EXPECT_EQ(options.area_width, 400);
+    EXPECT_EQ(options.area_height, 300);
+    EXPECT_TRUE(options.print_frames);
+    ASSERT_TRUE(ParsePatternOptions({"--area", "full"}, &options, &error));
+    EXPECT_TRUE(options.area);
+    EXPECT_EQ(options.area_width, 0);
+    EXPECT_EQ(options.area_height, 0);
 
     for (std::vector<std::string> bad : {std::vector<std::string>{"--fps", "0"},
                                          {"--fps", "61"},
@@ -116,6 +137,12 @@ TEST(TestPatternOptions, ReadsValuesAndRefusesWhatIsOutOfRange) {
                                          {"--display"},
                                          {"--fps"},
                                          {"--frobnicate"},
+                                         {"--area"},
+                                         {"--area", "400"},
+                                         {"--area", "0x300"},
+                                         {"--area", "400x"},
+                                         {"--area", "400x300x2"},
+                                         {"--area", "16385x1"},
                                          {"once"}}) {
         error.clear();
         EXPECT_FALSE(ParsePatternOptions(bad, &options, &error)) << bad[0];

@@ -180,6 +180,46 @@ TEST(TestPatternProgram, MovesOnlyItsMovingPartsAndEndsOnSigterm) {
     EXPECT_EQ(program.WaitExit(std::chrono::seconds(3)), 0) << program.Stderr();
 }
 
+TEST(TestPatternProgram, AreaTurnsEveryPixelOfItsAreaIntoItsNegativeEachFrameAndNothingElse) {
+    XvfbServer xvfb(800, 600, 24);
+    ASSERT_TRUE(xvfb.Ok()) << xvfb.Error();
+    // The still scene first: the reference for the area and for what lies outside it.
+    Program still({"--display", xvfb.Display(), "--area", "200x100", "--once"});
+    ASSERT_TRUE(still.Started());
+    ASSERT_EQ(still.WaitExit(std::chrono::seconds(10)), 0) << still.Stderr();
+    std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(xvfb.Display().c_str()));
+    ASSERT_TRUE(display);
+    const Rect area = CentredArea(800, 600, 200, 100);
+    const Rect around{area.x - 20, area.y - 20, area.width + 40, area.height + 40};
+    ImagePtr scene = ReadRoot(display.get(), around);
+    ASSERT_TRUE(scene);
+
+    Program program({"--display", xvfb.Display(), "--area", "200x100", "--fps", "2"});
+    ASSERT_TRUE(program.Started());
+    auto inside = [&](int x, int y) {
+        return x >= 20 && y >= 20 && x < 20 + area.width && y < 20 + area.height;
+    };
+    // Every pixel of the area is the scene's negative, every other one the scene, or the reverse
+    // inside the area: both states must show up within two seconds at two frames a second.
+    for (bool negative : {true, false}) {
+        EXPECT_TRUE(WaitForScreen(display.get(), around,
+                                  [&](XImage* now) {
+                                      for (int y = 0; y < now->height; ++y) {
+                                          for (int x = 0; x < now->width; ++x) {
+                                              unsigned long expected = XGetPixel(scene.get(), x, y);
+                                              if (negative && inside(x, y))
+                                                  expected = ~expected & 0xFFFFFF;
+                                              if (XGetPixel(now, x, y) != expected) return false;
+                                          }
+                                      }
+                                      return true;
+                                  }))
+            << (negative ? "the negative" : "the scene") << " never showed";
+    }
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitExit(std::chrono::seconds(3)), 0) << program.Stderr();
+}
+
 TEST(TestPatternProgram, EndsAfterItsSecondsAndWhenTheServerGoesAway) {
     {
         XvfbServer xvfb(640, 480, 24);
