@@ -1,6 +1,8 @@
 // Shared pieces of beamora-cli's commands.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,14 +26,21 @@ class NotifyRecorder : public NotifyTarget {
     void SendNotify(unsigned int, uintptr_t, intptr_t code) override {
         std::lock_guard lock(mutex_);
         codes_.push_back(static_cast<int>(code));
+        arrived_.notify_all();
     }
     std::vector<int> Codes() const {
         std::lock_guard lock(mutex_);
         return codes_;
     }
+    // Waits until more than seen codes have arrived, or timeout. Any thread but the library's.
+    void WaitForMore(size_t seen, std::chrono::milliseconds timeout) const {
+        std::unique_lock lock(mutex_);
+        arrived_.wait_for(lock, timeout, [&] { return codes_.size() > seen; });
+    }
 
   private:
     mutable std::mutex mutex_;
+    mutable std::condition_variable arrived_;
     std::vector<int> codes_;
 };
 

@@ -25,6 +25,9 @@ constexpr int kDataFailureReportSeconds = 5;
 // through: one that stalls is given up after 5 s.
 constexpr auto kFailingWindow = std::chrono::seconds(8);
 
+// The longest the main loop waits between looks at signals, the clock and the data connection.
+constexpr auto kLoopPause = std::chrono::milliseconds(200);
+
 std::atomic<int> g_signal{0};
 
 void OnSignal(int signal) {
@@ -284,7 +287,9 @@ int RunPresent(int argc, char** argv) {
         }
         if (g_signal.load() != 0) break;
         if (duration_s > 0 && Clock::now() >= end) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Woken by the library's next notification; signals and the clock are looked at a few
+        // times a second, which keeps an idle presentation from waking this thread needlessly.
+        notifications.WaitForMore(seen, kLoopPause);
     }
     ui.StopProjecting(0);
     DataStats last;

@@ -82,6 +82,7 @@ int ScreenCapture::Begin(int width, int height, int, int stretch) {
 int ScreenCapture::Start(int width, int height, int stretch) {
     Release();
     m_trackerAttached = false;
+    m_lastCursorRecord = nullptr;  // a new start fills its cursor record afresh
     m_captureWidth = width;
     m_captureHeight = height;
     m_stretch = stretch;
@@ -134,14 +135,14 @@ int ScreenCapture::Start(int width, int height, int stretch) {
     return 1;
 }
 
-bool ScreenCapture::CopyToSurface(const BlitEntry& blit, const RecordRect& rect) {
+bool ScreenCapture::CopyToSurface(const BlitEntry& blit, const RecordRect& rect, uint8_t* surface) {
     const int x0 = std::max<int>(rect.x0, 0);
     const int x1 = std::min<int>(rect.x1, m_captureWidth);
     const int y0 = std::max<int>(rect.y0, 0);
     const int y1 = std::min<int>(rect.y1, m_captureHeight);
     if (x1 <= x0 || y1 <= y0) return true;  // nothing of it lands on the surface
     const ptrdiff_t stride = static_cast<ptrdiff_t>(m_captureWidth) * 4;
-    uint8_t* top_row = m_capturePixels.data() + (y1 - 1) * stride + x0 * 4;  // rows go downwards
+    uint8_t* top_row = surface + (y1 - 1) * stride + x0 * 4;  // rows go downwards
 
     // The part of the blit that the screen really has; the rest (a screen smaller than the
     // capture) stays black.
@@ -197,7 +198,18 @@ bool ScreenCapture::LendTrackedPixels(int x, int y, int width, int height, const
     return m_trackerAttached && m_vitrex.LendScreenPixels(x, y, width, height, pixels, stride);
 }
 
-void ScreenCapture::FillRecord(const RecordRect& rect, CaptureRecord* record) const {
+uint8_t* ScreenCapture::SharedRecordBuffer(CaptureRecord* records, int count) const {
+    const size_t bytes = static_cast<size_t>(m_captureWidth) * m_captureHeight * 4;
+    uint8_t* shared = records[0].frame_buffer.get();
+    if (shared == nullptr || records[0].frame_buffer_size < bytes) return nullptr;
+    for (int k = 1; k < count; ++k) {
+        if (records[k].frame_buffer.get() != shared) return nullptr;
+    }
+    return shared;
+}
+
+void ScreenCapture::FillRecord(const RecordRect& rect, CaptureRecord* record,
+                               bool copy_pixels) const {
     record->type = kRecordScreen;
     record->placement[0] = rect.x0;
     record->placement[1] = rect.y0;
@@ -205,6 +217,7 @@ void ScreenCapture::FillRecord(const RecordRect& rect, CaptureRecord* record) co
     record->placement[3] = rect.y1;
     record->placement[4] = 0;
     record->placement[5] = 0;
+    if (!copy_pixels) return;
     // Only what the encoder reads: the rectangle's rows and columns at their own place.
     const size_t stride = static_cast<size_t>(m_captureWidth) * 4;
     if (record->frame_buffer == nullptr || record->frame_buffer_size < stride * m_captureHeight)
@@ -234,13 +247,17 @@ int ScreenCapture::CaptureScreen(CaptureRecord* records) {
     const int rows = m_stretch ? m_captureScreenHeight : m_captureHeight;
     int count = JoinBoxes(m_boxes, m_maxX, m_maxY, rows, m_blits, m_rects,
                           m_stretch ? ScaleRectThunk : nullptr, this);
+    // Records that share one buffer (the session's) get the pixels there directly: it is laid
+    // out as the surface, and every pass writes the same rectangles into both, so it holds what
+    // the surface would. Records of their own get them copied from the surface.
+    uint8_t* shared = SharedRecordBuffer(records, count);
     for (int k = 0; k < count; ++k) {
-        if (!CopyToSurface(m_blits[k], m_rects[k])) {
+        if (!CopyToSurface(m_blits[k], m_rects[k], shared ? shared : m_capturePixels.data())) {
             platform::DebugOutput(m_stretch ? " Capture screen and Stretch data error\n"
                                             : " Capture screen data error\n");
             return 0;
         }
-        FillRecord(m_rects[k], &records[k]);
+        FillRecord(m_rects[k], &records[k], shared == nullptr);
     }
     return count;
 }
@@ -251,6 +268,15 @@ int ScreenCapture::CaptureCursor(CaptureRecord* record) {
         platform::DebugOutput("get cursor data error\n");
         return 0;
     }
+    // The pointer as it was last time (the usual pass): the record still holds its shape.
+    if (record == m_lastCursorRecord && image.x == m_lastCursor.x && image.y == m_lastCursor.y &&
+        image.width == m_lastCursor.width && image.height == m_lastCursor.height &&
+        image.hot_x == m_lastCursor.hot_x && image.hot_y == m_lastCursor.hot_y &&
+        image.visible == m_lastCursor.visible && image.argb == m_lastCursor.argb) {
+        return 1;
+    }
+    m_lastCursorRecord = record;
+    m_lastCursor = image;
     CursorShape shape;
     CursorKind kind = BuildCursorShape(image, m_maxX, m_maxY, &shape);
     if (kind == kCursorOutside) return 1;  // nothing new: the record keeps the last pointer

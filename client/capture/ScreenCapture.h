@@ -78,15 +78,20 @@ class ScreenCapture : public ScreenCaptureBase {
 
   private:
     int Start(int width, int height, int stretch);
-    // Copies the screen rectangle of blit onto the surface at rect (surface pixels, rows from the
-    // bottom), scaling when stretching. False when the screen could not be read.
-    bool CopyToSurface(const BlitEntry& blit, const RecordRect& rect);
+    // Copies the screen rectangle of blit onto surface (laid out as m_capturePixels) at rect
+    // (surface pixels, rows from the bottom), scaling when stretching. False when the screen
+    // could not be read.
+    bool CopyToSurface(const BlitEntry& blit, const RecordRect& rect, uint8_t* surface);
+    // The frame buffer the first count records share when it can serve as the surface (capture
+    // width x height x 4 bytes, bottom-up), else null.
+    uint8_t* SharedRecordBuffer(CaptureRecord* records, int count) const;
     // The change tracker's copy of the screen rectangle (x, y, width, height), read by its last
     // box query, when it has one: the same pixels it compared, without reading the screen again.
     bool LendTrackedPixels(int x, int y, int width, int height, const uint8_t** pixels,
                            ptrdiff_t* stride);
-    // Copies the rectangle's rows from the surface into a record's frame buffer.
-    void FillRecord(const RecordRect& rect, CaptureRecord* record) const;
+    // Fills in a record's rectangle and, with copy_pixels, copies its rows from the surface into
+    // the record's frame buffer.
+    void FillRecord(const RecordRect& rect, CaptureRecord* record, bool copy_pixels) const;
 
     int m_captureWidth = 0;
     int m_captureHeight = 0;
@@ -97,6 +102,9 @@ class ScreenCapture : public ScreenCaptureBase {
     Vitrex m_vitrex;
     bool m_vitrexLoaded = false;
     bool m_trackerAttached = false;  // attached by the last start
+    // The pointer the cursor record was last filled from, and that record.
+    CursorImage m_lastCursor;
+    const CaptureRecord* m_lastCursorRecord = nullptr;
     std::unique_ptr<Desktop> m_desktop;
     std::vector<uint8_t> m_capturePixels;            // capture width x height x 4, bottom-up
     uint8_t m_cursorPixels[kCursorPixelBytes] = {};  // 32 x 32 x 4, bottom-up

@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -132,20 +133,28 @@ void ControlThread(const platform::WorkerThread::Context& context) {
 
 void KeepAliveThread(const platform::WorkerThread::Context& context) {
     ControlThreadsState& state = State();
+    // Every wait is on pause_changed, which a resume, a new interval and StopControlThreads
+    // notify: the thread sleeps through a projection and through each interval instead of
+    // polling. A stop requested by other means (the thread object's own end) is seen within
+    // kStopLook.
+    constexpr auto kStopLook = std::chrono::seconds(1);
+    std::unique_lock lock(state.pause_mutex);
     while (!context.StopRequested()) {
-        {
-            std::unique_lock lock(state.pause_mutex);
-            while (state.pause_count > 0 && !context.StopRequested()) {
-                state.pause_changed.wait_for(lock, std::chrono::milliseconds(100));
-            }
+        while (state.pause_count > 0 && !context.StopRequested()) {
+            state.pause_changed.wait_for(lock, kStopLook);
         }
         if (context.StopRequested()) return;
+        lock.unlock();
         SessionChannel().SendControl(nullptr, MSG_KEEP_ALIVE);  // failures are only logged
-        // Slept in short slices, so that a shortened interval takes effect at once.
+        lock.lock();
+        // A shortened interval takes effect at once: its setter notifies.
         const auto since = std::chrono::steady_clock::now();
-        while (std::chrono::steady_clock::now() - since <
-               std::chrono::milliseconds(state.keep_alive_interval_ms.load())) {
-            if (!context.SleepFor(20)) return;
+        while (!context.StopRequested() &&
+               std::chrono::steady_clock::now() - since <
+                   std::chrono::milliseconds(state.keep_alive_interval_ms.load())) {
+            const auto due = since + std::chrono::milliseconds(state.keep_alive_interval_ms.load());
+            state.pause_changed.wait_until(
+                lock, std::min(due, std::chrono::steady_clock::now() + kStopLook));
         }
     }
 }
@@ -207,7 +216,10 @@ bool KeepAliveExists() {
 }
 
 void SetKeepAliveIntervalForTests(int interval_ms) {
-    State().keep_alive_interval_ms.store(interval_ms);
+    ControlThreadsState& state = State();
+    std::lock_guard lock(state.pause_mutex);
+    state.keep_alive_interval_ms.store(interval_ms);
+    state.pause_changed.notify_all();
 }
 
 bool StopControlThreads() {
@@ -215,6 +227,11 @@ bool StopControlThreads() {
     std::lock_guard lock(state.threads_mutex);
     bool ended = EndControlThreadLocked(state, kExitJoin_ms);
     state.keep_alive.RequestStop();
+    {
+        // The keep-alive thread waits on pause_changed, not on the stop request itself.
+        std::lock_guard pause_lock(state.pause_mutex);
+        state.pause_changed.notify_all();
+    }
     return state.keep_alive.Join(kExitJoin_ms) && ended;
 }
 

@@ -127,23 +127,22 @@ int SendAll(int fd, const void* buffer, int length, int stall_timeout_ms) {
     int sent = 0;
     const int flags = MSG_NOSIGNAL | (stall_timeout_ms >= 0 ? MSG_DONTWAIT : 0);
     while (sent < length) {
-        if (stall_timeout_ms >= 0) {
-            const int ready = platform::WaitWritable(fd, stall_timeout_ms);
-            if (ready <= 0) {
-                if (ready == 0) errno = ETIMEDOUT;
-                Fail();
-                platform::DebugOutput("Send package error!\n");
-                return -1;
-            }
-        }
+        // Sent straight away while the socket has room (the usual case); waited for, at most the
+        // stall timeout, only when it has none.
         ssize_t n = ::send(fd, bytes + sent, static_cast<size_t>(length - sent), flags);
-        if (n < 0 && (errno == EINTR || (stall_timeout_ms >= 0 && errno == EAGAIN))) continue;
-        if (n <= 0) {
-            Fail();
-            platform::DebugOutput("Send package error!\n");
-            return -1;
+        if (n > 0) {
+            sent += static_cast<int>(n);
+            continue;
         }
-        sent += static_cast<int>(n);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && stall_timeout_ms >= 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const int ready = platform::WaitWritable(fd, stall_timeout_ms);
+            if (ready > 0) continue;
+            if (ready == 0) errno = ETIMEDOUT;
+        }
+        Fail();
+        platform::DebugOutput("Send package error!\n");
+        return -1;
     }
     return length;
 }

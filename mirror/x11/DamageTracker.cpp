@@ -4,6 +4,8 @@
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/Xfixes.h>
 
+#include "platform/x11/XDisplay.h"
+
 namespace mirror::x11 {
 
 void DamageTracker::DisplayCloser::operator()(_XDisplay* display) const {
@@ -61,7 +63,7 @@ bool DamageTracker::Take(std::vector<PixelRect>* rects) {
     if (display == nullptr) return false;
     // The events that arrived, without waiting: a notify says that damage was collected since the
     // last subtraction (or, read late, before it, which only costs one empty fetch).
-    while (XPending(display) > 0) {
+    while (platform::XEventsMayWait(display) && XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
         if (event.type == damage_event_) pending_ = true;

@@ -315,6 +315,7 @@ class X11Desktop : public Desktop {
     // Takes every event that has arrived, without waiting, and notes what they say.
     void DrainEvents() {
         Display* d = display_.get();
+        if (!platform::XEventsMayWait(d)) return;
         while (XPending(d) > 0) {
             XEvent event;
             XNextEvent(d, &event);
