@@ -7,7 +7,8 @@
 # - unpacked together into a scratch root (dpkg -x), the programs run from there: --version,
 #   --help against the manual pages, beamora-cli presenting a private Xvfb to beamora-receiver,
 #   and the presenter finding, logging in to and presenting on that receiver by itself;
-# - lintian (no errors, no warnings), desktop-file-validate, appstreamcli and systemd-analyze.
+# - lintian (no errors, no warnings), desktop-file-validate, appstreamcli and systemd-analyze
+#   (verify, and the service's exposure level).
 # Prints one line per check; exits 1 when any failed.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
@@ -238,6 +239,15 @@ unit_verifies() {
     }
 }
 check "systemd-analyze verify on the shipped service" unit_verifies
+# The sandbox stays tight: systemd's exposure level (0 to 10) at most 2.5, "OK".
+unit_sandboxed() {
+    systemd-analyze security --offline=yes --threshold=25 \
+        "$work/unit/beamora-receiver.service" >"$work/security.log" 2>&1 || {
+        grep -e '✗' -e 'Overall' "$work/security.log" | sed 's/^/  /'
+        return 1
+    }
+}
+check "systemd-analyze security: the service's exposure is low" unit_sandboxed
 
 if [ "$failures" -gt 0 ]; then
     echo "packages: $failures check(s) failed"
