@@ -221,11 +221,16 @@ else
 fi
 check "desktop-file-validate on the shipped desktop entry" \
     bash -c '! desktop-file-validate "$1" 2>&1 | grep .' _ "$root/usr/share/applications/beamora.desktop"
+# validate-tree also finds the desktop entry the metadata launches.
 metadata_valid() {
     appstreamcli validate --no-net "$root/usr/share/metainfo/org.beamora.Beamora.metainfo.xml" \
-        >"$work/appstream.log" 2>&1 || { sed 's/^/  /' "$work/appstream.log"; return 1; }
+        >"$work/appstream.log" 2>&1 &&
+        appstreamcli validate-tree --no-net "$root" >>"$work/appstream.log" 2>&1 || {
+        sed 's/^/  /' "$work/appstream.log"
+        return 1
+    }
 }
-check "appstreamcli validate on the shipped metadata" metadata_valid
+check "appstreamcli validate and validate-tree on the shipped metadata" metadata_valid
 # systemd-analyze verify looks for ExecStart's program and runs man for Documentation=: the
 # program and the page are the unpacked ones. Any complaint fails, not only errors.
 unit_verifies() {
