@@ -10,7 +10,7 @@ TileRefiner::TileRefiner(int width_px, int height_px)
       height_(std::max(height_px, 0)),
       cols_((width_ + kTilePx - 1) / kTilePx),
       rows_((height_ + kTilePx - 1) / kTilePx),
-      frame_(static_cast<size_t>(width_) * static_cast<size_t>(height_)),
+      hashes_(static_cast<size_t>(cols_ * rows_)),
       known_(static_cast<size_t>(cols_ * rows_)),
       reported_(known_.size()),
       reporting_(known_.size()),
@@ -19,6 +19,15 @@ TileRefiner::TileRefiner(int width_px, int height_px)
 void TileRefiner::Refine(std::span<const PixelRect> damage, PixelReader& reader,
                          std::vector<PixelRect>* changed, bool recheck_reported) {
     changed->clear();
+    // The frame the tiles are read into: the reader's, or this refiner's own. A reader that
+    // starts or stops keeping one leaves nothing known.
+    uint32_t* frame = reader.Frame(width_, height_);
+    if (frame == nullptr) {
+        own_frame_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
+        frame = own_frame_.data();
+    }
+    if (frame != frame_) std::fill(known_.begin(), known_.end(), 0);
+    frame_ = frame;
     std::fill(damage_.begin(), damage_.end(), Box{0, 0, 0, 0});
     std::fill(reporting_.begin(), reporting_.end(), 0);
 
@@ -70,7 +79,8 @@ void TileRefiner::Refine(std::span<const PixelRect> damage, PixelReader& reader,
     // from its first damaged tile to its last, so that little is read for nothing.
     const long bounding = long{row_end - row_begin} * (col_end - col_begin);
     if (damaged > 0 && bounding <= 2 * damaged) {
-        ReadAndCompare(row_begin, row_end, col_begin, col_end, reader, recheck_reported, changed);
+        ReadAndCompare(row_begin, row_end, col_begin, col_end, frame_ != own_frame_.data(), reader,
+                       recheck_reported, changed);
     } else {
         for (int row = row_begin; row < row_end; ++row) {
             int first = col_begin;
@@ -78,7 +88,7 @@ void TileRefiner::Refine(std::span<const PixelRect> damage, PixelReader& reader,
             if (first == col_end) continue;
             int last = col_end;
             while (!Damaged(row, last - 1)) --last;
-            ReadAndCompare(row, row + 1, first, last, reader, recheck_reported, changed);
+            ReadAndCompare(row, row + 1, first, last, false, reader, recheck_reported, changed);
         }
     }
     reported_.swap(reporting_);
@@ -114,18 +124,47 @@ void TileRefiner::JoinColumns(std::vector<PixelRect>* rects) {
 }
 
 void TileRefiner::ReadAndCompare(int row_begin, int row_end, int col_begin, int col_end,
-                                 PixelReader& reader, bool recheck_reported,
+                                 bool whole_rows, PixelReader& reader, bool recheck_reported,
                                  std::vector<PixelRect>* changed) {
-    const PixelRect area{col_begin * kTilePx, row_begin * kTilePx,
-                         std::min(col_end * kTilePx, width_) - col_begin * kTilePx,
-                         std::min(row_end * kTilePx, height_) - row_begin * kTilePx};
-    const uint32_t* pixels = nullptr;
-    if (!reader.Read(area, &pixels)) pixels = nullptr;
+    const int y0 = row_begin * kTilePx;
+    const int y1 = std::min(row_end * kTilePx, height_);
+    bool read = false;
+    if (whole_rows) {
+        // Whole rows straight into the reader's frame: the other tiles of those rows are read
+        // too (the server copies a little more) and this side copies nothing.
+        read = reader.ReadRows(y0, y1);
+        if (!read) {
+            for (int row = row_begin; row < row_end; ++row) {
+                for (int col = 0; col < cols_; ++col)
+                    known_[static_cast<size_t>(row * cols_ + col)] = 0;
+            }
+        }
+    } else {
+        const PixelRect area{col_begin * kTilePx, y0,
+                             std::min(col_end * kTilePx, width_) - col_begin * kTilePx, y1 - y0};
+        const uint32_t* pixels = nullptr;
+        read = reader.Read(area, &pixels);
+        if (read) {
+            // Only the damaged tiles' pixels: the frame keeps what was known of the others.
+            for (int row = row_begin; row < row_end; ++row) {
+                const int ty0 = row * kTilePx;
+                const int ty1 = std::min(ty0 + kTilePx, height_);
+                for (int col = col_begin; col < col_end; ++col) {
+                    if (!Damaged(row, col)) continue;
+                    const int tx0 = col * kTilePx;
+                    const size_t bytes =
+                        static_cast<size_t>(std::min(tx0 + kTilePx, width_) - tx0) * 4;
+                    for (int y = ty0; y < ty1; ++y) {
+                        std::memcpy(
+                            frame_ + static_cast<size_t>(y) * width_ + tx0,
+                            pixels + static_cast<ptrdiff_t>(y - y0) * area.width + (tx0 - area.x),
+                            bytes);
+                    }
+                }
+            }
+        }
+    }
     for (int row = row_begin; row < row_end; ++row) {
-        const uint32_t* row_pixels =
-            pixels == nullptr
-                ? nullptr
-                : pixels + static_cast<ptrdiff_t>(row - row_begin) * kTilePx * area.width;
         // One run of damaged tiles at a time, so that neighbours join into one rectangle.
         int col = col_begin;
         while (col < col_end) {
@@ -135,37 +174,58 @@ void TileRefiner::ReadAndCompare(int row_begin, int row_end, int col_begin, int 
             }
             int end = col;
             while (end < col_end && Damaged(row, end)) ++end;
-            CompareRun(row, col, end,
-                       row_pixels == nullptr ? nullptr : row_pixels + (col - col_begin) * kTilePx,
-                       area.width, recheck_reported, changed);
+            CompareRun(row, col, end, read, recheck_reported, changed);
             col = end;
         }
     }
 }
 
-void TileRefiner::CompareRun(int row, int col_begin, int col_end, const uint32_t* pixels,
-                             ptrdiff_t stride_px, bool recheck_reported,
-                             std::vector<PixelRect>* changed) {
-    const bool read = pixels != nullptr;
+uint64_t TileRefiner::TileHash(int row, int col) const {
+    // Eight independent lanes, each folding in one 64-bit word at a time with a multiply by an
+    // odd constant: every step is a bijection of the lane, so a change confined to one word
+    // always changes the hash, and the lanes keep the multiplier busy.
+    constexpr uint64_t kOdd = 0x9E3779B97F4A7C15ull;
+    uint64_t lanes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    const int x0 = col * kTilePx;
     const int y0 = row * kTilePx;
-    const int tile_height = std::min(y0 + kTilePx, height_) - y0;
+    const int width = std::min(x0 + kTilePx, width_) - x0;
+    const int height = std::min(y0 + kTilePx, height_) - y0;
+    const int words = width / 2;
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* pixels = frame_ + static_cast<size_t>(y0 + y) * width_ + x0;
+        int w = 0;
+        for (; w + 8 <= words; w += 8) {
+            for (int lane = 0; lane < 8; ++lane) {
+                uint64_t word;
+                std::memcpy(&word, pixels + 2 * (w + lane), sizeof word);
+                lanes[lane] = (lanes[lane] ^ word) * kOdd;
+            }
+        }
+        for (; w < words; ++w) {
+            uint64_t word;
+            std::memcpy(&word, pixels + 2 * w, sizeof word);
+            lanes[w % 8] = (lanes[w % 8] ^ word) * kOdd;
+        }
+        if (width % 2 != 0) lanes[7] = (lanes[7] ^ pixels[width - 1]) * kOdd;
+    }
+    uint64_t hash = 0;
+    for (uint64_t lane : lanes) {
+        hash = (hash ^ lane ^ (lane >> 29)) * kOdd;
+        hash ^= hash >> 32;
+    }
+    return hash;
+}
+
+void TileRefiner::CompareRun(int row, int col_begin, int col_end, bool read, bool recheck_reported,
+                             std::vector<PixelRect>* changed) {
     size_t first_output = changed->size();
     for (int col = col_begin; col < col_end; ++col) {
         size_t tile = static_cast<size_t>(row * cols_ + col);
-        int x0 = col * kTilePx;
-        int tile_width = std::min(x0 + kTilePx, width_) - x0;
         bool differs = !read || !known_[tile] || (recheck_reported && reported_[tile]);
-        // Rows above the first differing one are equal already; from there on they are kept.
         if (read) {
-            for (int y = 0; y < tile_height; ++y) {
-                const uint32_t* seen = pixels + y * stride_px + (col - col_begin) * kTilePx;
-                uint32_t* kept = &frame_[static_cast<size_t>(y0 + y) * width_ + x0];
-                size_t bytes = static_cast<size_t>(tile_width) * sizeof(uint32_t);
-                if (differs || std::memcmp(seen, kept, bytes) != 0) {
-                    differs = true;
-                    std::memcpy(kept, seen, bytes);
-                }
-            }
+            const uint64_t hash = TileHash(row, col);
+            differs = differs || hash != hashes_[tile];
+            hashes_[tile] = hash;
         }
         known_[tile] = read;
         if (!differs) continue;
@@ -194,7 +254,8 @@ bool TileRefiner::Lend(const PixelRect& area, const uint32_t** pixels, ptrdiff_t
             if (!known_[static_cast<size_t>(row * cols_ + col)]) return false;
         }
     }
-    *pixels = frame_.data() + static_cast<size_t>(area.y) * width_ + area.x;
+    if (frame_ == nullptr) return false;
+    *pixels = frame_ + static_cast<size_t>(area.y) * width_ + area.x;
     *stride_px = width_;
     return true;
 }

@@ -1,9 +1,10 @@
 // Drops false damage: areas the X server reports as drawn whose pixels did not change (a window
 // repainting the same picture, or the bounding box the server damages for one request that draws
 // many small shapes). It keeps the last pixels it saw of every 32 x 32 tile, reads the damaged
-// tiles again and passes on only the damage in tiles that changed. What it keeps is a copy of the
-// screen as of the last pass (for the tiles it knows), which it lends to the capture, so that
-// each changed area is read from the screen once per pass.
+// tiles again and passes on only the damage in tiles that changed. It keeps a copy of the screen
+// as of the last pass (for the tiles it knows), which it lends to the capture, so that each
+// changed area is read from the screen once per pass, and a 64-bit hash of every tile, which is
+// what a fresh read is compared with: the copy is read into place, never copied again.
 //
 // A tile it reported on one pass is reported again the next time it is damaged, without
 // comparing: the client may have captured it later than the refiner read it, so only a second
@@ -29,6 +30,13 @@ class PixelReader {
     // valid until the next Read. False when it cannot (the area then counts as changed).
     // Refiner's thread.
     virtual bool Read(const PixelRect& area, const uint32_t** pixels) = 0;
+    // A frame of the whole screen (width_px x height_px pixels, rows width_px apart) that
+    // ReadRows reads into, when the reader keeps one of that size; else null, and the refiner
+    // keeps its own copy. Refiner's thread.
+    virtual uint32_t* Frame(int /*width_px*/, int /*height_px*/) { return nullptr; }
+    // Reads the screen rows [y0, y1), whole, into Frame at their place. False when it cannot
+    // (those rows of the frame are then undefined). Refiner's thread.
+    virtual bool ReadRows(int /*y0*/, int /*y1*/) { return false; }
 };
 
 class TileRefiner {
@@ -60,14 +68,17 @@ class TileRefiner {
         const Box& b = damage_[static_cast<size_t>(row * cols_ + col)];
         return b.x0 < b.x1;
     }
-    // Reads the tiles of rows row_begin..row_end-1 and columns col_begin..col_end-1 in one request
-    // and compares their damaged ones.
-    void ReadAndCompare(int row_begin, int row_end, int col_begin, int col_end, PixelReader& reader,
-                        bool recheck_reported, std::vector<PixelRect>* changed);
-    // Compares the damaged tiles of one run in a tile row with what was read (pixels: the run's
-    // top-left pixel, rows stride_px apart; null when the read failed).
-    void CompareRun(int row, int col_begin, int col_end, const uint32_t* pixels,
-                    ptrdiff_t stride_px, bool recheck_reported, std::vector<PixelRect>* changed);
+    // Brings the tiles of rows row_begin..row_end-1 and columns col_begin..col_end-1 into frame_
+    // with one request, then compares their damaged ones. whole_rows: the rows are read whole
+    // into the reader's frame; else the area is read and its damaged tiles copied into frame_.
+    void ReadAndCompare(int row_begin, int row_end, int col_begin, int col_end, bool whole_rows,
+                        PixelReader& reader, bool recheck_reported,
+                        std::vector<PixelRect>* changed);
+    // Compares the damaged tiles of one run in a tile row (read: they are fresh in frame_).
+    void CompareRun(int row, int col_begin, int col_end, bool read, bool recheck_reported,
+                    std::vector<PixelRect>* changed);
+    // The hash of one tile's pixels in frame_.
+    uint64_t TileHash(int row, int col) const;
     // Joins each rectangle with the one right above it when both have the same columns.
     void JoinColumns(std::vector<PixelRect>* rects);
 
@@ -75,11 +86,13 @@ class TileRefiner {
     int height_;
     int cols_;
     int rows_;
-    std::vector<uint32_t> frame_;     // the last pixels seen, width_ x height_
-    std::vector<uint8_t> known_;      // per tile: frame_ holds pixels read from the screen
-    std::vector<uint8_t> reported_;   // per tile: reported by the previous call
-    std::vector<uint8_t> reporting_;  // per tile: reported by this call
-    std::vector<Box> damage_;         // per tile: bounding box of this call's damage in it
+    uint32_t* frame_ = nullptr;        // the last pixels seen, width_ x height_: the reader's or
+    std::vector<uint32_t> own_frame_;  // this, when the reader keeps none
+    std::vector<uint64_t> hashes_;     // per tile: TileHash when it was last read
+    std::vector<uint8_t> known_;       // per tile: frame_ holds pixels read from the screen
+    std::vector<uint8_t> reported_;    // per tile: reported by the previous call
+    std::vector<uint8_t> reporting_;   // per tile: reported by this call
+    std::vector<Box> damage_;          // per tile: bounding box of this call's damage in it
     std::unordered_map<uint64_t, size_t> open_;  // JoinColumns: rectangles that may grow down
 };
 

@@ -44,7 +44,23 @@ class MemoryScreen : public PixelReader {
         *pixels = lent_.data();
         return true;
     }
+    uint32_t* Frame(int width, int height) override {
+        if (!keeps_frame || width != width_ ||
+            static_cast<size_t>(width * height) != pixels_.size())
+            return nullptr;
+        frame_.resize(pixels_.size());
+        return frame_.data();
+    }
+    bool ReadRows(int y0, int y1) override {
+        ++reads;
+        read_pixels += (y1 - y0) * width_;
+        if (refuse) return false;
+        std::copy(pixels_.begin() + y0 * width_, pixels_.begin() + y1 * width_,
+                  frame_.begin() + y0 * width_);
+        return true;
+    }
 
+    bool keeps_frame = false;  // reads whole rows into a frame of its own, as over shared memory
     int reads = 0;
     long read_pixels = 0;
     bool refuse = false;
@@ -52,7 +68,8 @@ class MemoryScreen : public PixelReader {
   private:
     int width_;
     std::vector<uint32_t> pixels_;
-    std::vector<uint32_t> lent_;  // the last read, lent
+    std::vector<uint32_t> lent_;   // the last read, lent
+    std::vector<uint32_t> frame_;  // what ReadRows reads into
 };
 
 using Rects = std::vector<PixelRect>;
@@ -193,6 +210,40 @@ TEST_F(TileRefinerTest, LendsOnlyWhatItRead) {
     Refine({{70, 10, 2, 2}});
     EXPECT_FALSE(refiner_.Lend({64, 0, 4, 4}, &pixels, &stride_px));  // its read failed
     EXPECT_TRUE(refiner_.Lend({32, 0, 32, 32}, &pixels, &stride_px));
+}
+
+}  // namespace
+}  // namespace mirror
+
+namespace mirror {
+namespace {
+
+// A reader that keeps the frame: dense damage is read as whole rows into it and nothing is
+// copied; the comparison, the lending and a failed read behave as with a copy of the refiner's.
+TEST_F(TileRefinerTest, AReaderKeepingTheFrameIsReadIntoInWholeRows) {
+    screen_.keeps_frame = true;
+    Prime();
+    screen_.reads = 0;
+    screen_.read_pixels = 0;
+    screen_.Fill({40, 35, 20, 20}, 0x123456);
+    EXPECT_EQ(Refine({{40, 35, 20, 20}}), (Rects{{40, 35, 20, 20}}));
+    EXPECT_EQ(screen_.reads, 1);
+    EXPECT_EQ(screen_.read_pixels, 100 * 32);  // tile row 1, whole
+    EXPECT_TRUE(Refine({}).empty());
+    EXPECT_TRUE(Refine({{0, 0, 100, 70}}).empty());  // nothing changed: dropped
+    const uint32_t* pixels = nullptr;
+    ptrdiff_t stride_px = 0;
+    ASSERT_TRUE(refiner_.Lend({40, 35, 20, 20}, &pixels, &stride_px));
+    EXPECT_EQ(pixels[0], 0x123456u);
+    EXPECT_EQ(pixels[19 * stride_px + 19], 0x123456u);
+    // A one-pixel change in a tile is seen through its hash.
+    screen_.Fill({99, 69, 1, 1}, 1);
+    EXPECT_EQ(Refine({{96, 64, 4, 6}}), (Rects{{96, 64, 4, 6}}));
+    // A failed read forgets the whole rows it was to fill.
+    screen_.refuse = true;
+    EXPECT_EQ(Refine({{1, 40, 2, 2}}), (Rects{{1, 40, 2, 2}}));
+    EXPECT_FALSE(refiner_.Lend({40, 35, 20, 20}, &pixels, &stride_px));
+    EXPECT_TRUE(refiner_.Lend({40, 0, 20, 20}, &pixels, &stride_px));
 }
 
 }  // namespace

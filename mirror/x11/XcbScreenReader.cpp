@@ -52,7 +52,7 @@ std::unique_ptr<XcbScreenReader> XcbScreenReader::Open(const char* display_name)
 bool XcbScreenReader::AttachSegment() {
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(connection_, &xcb_shm_id);
     if (shm == nullptr || !shm->present) return false;
-    const size_t bytes = static_cast<size_t>(width_px_) * static_cast<size_t>(height_px_) * 4;
+    const size_t bytes = 2 * FrameBytes();  // the frame, then room for an area read
     if (bytes == 0) return false;
     const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (id < 0) return false;
@@ -95,10 +95,10 @@ bool XcbScreenReader::Read(const PixelRect& area, const uint32_t** pixels) {
     if (shm_addr_ != nullptr) {
         // Only areas of the screen the segment was made for fit it.
         if (area.x < 0 || area.y < 0 || area.x + area.width > width_px_ ||
-            area.y + area.height > height_px_ || !ReadShared(area)) {
+            area.y + area.height > height_px_ || !ReadShared(area, FrameBytes())) {
             return false;
         }
-        *pixels = reinterpret_cast<const uint32_t*>(shm_addr_);
+        *pixels = reinterpret_cast<const uint32_t*>(shm_addr_ + FrameBytes());
         return true;
     }
     if (!ReadCopied(area)) return false;
@@ -106,11 +106,22 @@ bool XcbScreenReader::Read(const PixelRect& area, const uint32_t** pixels) {
     return true;
 }
 
-bool XcbScreenReader::ReadShared(const PixelRect& area) {
+uint32_t* XcbScreenReader::Frame(int width_px, int height_px) {
+    if (shm_addr_ == nullptr || width_px != width_px_ || height_px != height_px_) return nullptr;
+    return reinterpret_cast<uint32_t*>(shm_addr_);
+}
+
+bool XcbScreenReader::ReadRows(int y0, int y1) {
+    if (shm_addr_ == nullptr || y0 < 0 || y1 > height_px_ || y0 >= y1) return false;
+    return ReadShared(PixelRect{0, y0, width_px_, y1 - y0},
+                      static_cast<size_t>(y0) * static_cast<size_t>(width_px_) * 4);
+}
+
+bool XcbScreenReader::ReadShared(const PixelRect& area, size_t offset) {
     xcb_shm_get_image_cookie_t cookie = xcb_shm_get_image(
         connection_, root_, static_cast<int16_t>(area.x), static_cast<int16_t>(area.y),
         static_cast<uint16_t>(area.width), static_cast<uint16_t>(area.height), UINT32_MAX,
-        XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0);
+        XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, static_cast<uint32_t>(offset));
     xcb_generic_error_t* error = nullptr;
     xcb_shm_get_image_reply_t* reply = xcb_shm_get_image_reply(connection_, cookie, &error);
     std::free(error);

@@ -1,8 +1,9 @@
 // Reads root-window pixels for the tile refiner over a connection of its own. It uses XCB, whose
 // errors come back as answers: a read that fails (the screen shrank under it) is reported as a
 // failed read, never as a fatal X error that would end the process. With MIT-SHM the server
-// writes the pixels into a segment shared with this process (no copy through the socket);
-// without it they come in the reply.
+// writes the pixels into a segment shared with this process (no copy through the socket): its
+// first half is a frame of the whole screen that whole rows are read into at their place, its
+// second half takes the reads of areas. Without it the pixels come in the reply.
 #pragma once
 
 #include <cstdint>
@@ -32,13 +33,16 @@ class XcbScreenReader final : public PixelReader {
     bool Shared() const { return shm_addr_ != nullptr; }
 
     bool Read(const PixelRect& area, const uint32_t** pixels) override;
+    uint32_t* Frame(int width_px, int height_px) override;
+    bool ReadRows(int y0, int y1) override;
 
   private:
     XcbScreenReader() = default;
     // Attaches a segment for a whole screen; false (and reads go through the socket) when the
     // server has no MIT-SHM or refuses the segment.
     bool AttachSegment();
-    bool ReadShared(const PixelRect& area);
+    bool ReadShared(const PixelRect& area, size_t offset);
+    size_t FrameBytes() const { return static_cast<size_t>(width_px_) * height_px_ * 4; }
     bool ReadCopied(const PixelRect& area);
 
     xcb_connection_t* connection_ = nullptr;
