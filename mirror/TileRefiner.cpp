@@ -180,37 +180,51 @@ void TileRefiner::ReadAndCompare(int row_begin, int row_end, int col_begin, int 
     }
 }
 
+namespace {
+
+constexpr uint64_t kOdd = 0x9E3779B97F4A7C15ull;
+
+inline uint64_t Word(const uint32_t* pixels) {
+    uint64_t word;
+    std::memcpy(&word, pixels, sizeof word);
+    return word;
+}
+
+inline uint64_t Fold(uint64_t lane, uint64_t word) {
+    return (lane ^ word) * kOdd;
+}
+
+}  // namespace
+
 uint64_t TileRefiner::TileHash(int row, int col) const {
-    // Eight independent lanes, each folding in one 64-bit word at a time with a multiply by an
-    // odd constant: every step is a bijection of the lane, so a change confined to one word
-    // always changes the hash, and the lanes keep the multiplier busy.
-    constexpr uint64_t kOdd = 0x9E3779B97F4A7C15ull;
-    uint64_t lanes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    // Eight independent lanes, each folding in one 64-bit word (two pixels) at a time with a
+    // multiply by an odd constant: every step is a bijection of the lane, so a change confined to
+    // one word always changes the hash, and eight lanes in registers keep the multiplier busy.
     const int x0 = col * kTilePx;
     const int y0 = row * kTilePx;
     const int width = std::min(x0 + kTilePx, width_) - x0;
     const int height = std::min(y0 + kTilePx, height_) - y0;
-    const int words = width / 2;
+    uint64_t l0 = 1, l1 = 2, l2 = 3, l3 = 4, l4 = 5, l5 = 6, l6 = 7, l7 = 8;
     for (int y = 0; y < height; ++y) {
-        const uint32_t* pixels = frame_ + static_cast<size_t>(y0 + y) * width_ + x0;
-        int w = 0;
-        for (; w + 8 <= words; w += 8) {
-            for (int lane = 0; lane < 8; ++lane) {
-                uint64_t word;
-                std::memcpy(&word, pixels + 2 * (w + lane), sizeof word);
-                lanes[lane] = (lanes[lane] ^ word) * kOdd;
-            }
+        const uint32_t* p = frame_ + static_cast<size_t>(y0 + y) * width_ + x0;
+        if (width == kTilePx) {
+            // A whole tile row: sixteen words, two per lane.
+            l0 = Fold(Fold(l0, Word(p)), Word(p + 16));
+            l1 = Fold(Fold(l1, Word(p + 2)), Word(p + 18));
+            l2 = Fold(Fold(l2, Word(p + 4)), Word(p + 20));
+            l3 = Fold(Fold(l3, Word(p + 6)), Word(p + 22));
+            l4 = Fold(Fold(l4, Word(p + 8)), Word(p + 24));
+            l5 = Fold(Fold(l5, Word(p + 10)), Word(p + 26));
+            l6 = Fold(Fold(l6, Word(p + 12)), Word(p + 28));
+            l7 = Fold(Fold(l7, Word(p + 14)), Word(p + 30));
+            continue;
         }
-        for (; w < words; ++w) {
-            uint64_t word;
-            std::memcpy(&word, pixels + 2 * w, sizeof word);
-            lanes[w % 8] = (lanes[w % 8] ^ word) * kOdd;
-        }
-        if (width % 2 != 0) lanes[7] = (lanes[7] ^ pixels[width - 1]) * kOdd;
+        // The screen's right edge cuts this tile: pixel by pixel.
+        for (int x = 0; x < width; ++x) l0 = Fold(l0, p[x]);
     }
     uint64_t hash = 0;
-    for (uint64_t lane : lanes) {
-        hash = (hash ^ lane ^ (lane >> 29)) * kOdd;
+    for (uint64_t lane : {l0, l1, l2, l3, l4, l5, l6, l7}) {
+        hash = Fold(hash, lane ^ (lane >> 29));
         hash ^= hash >> 32;
     }
     return hash;
