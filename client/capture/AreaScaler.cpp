@@ -253,6 +253,16 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
         }
     }
 
+    // The longest span of columns that the vector kernels can take whole.
+    {
+        int begin = 0;
+        while (begin < dw && columns.group_start[begin] < 0) ++begin;
+        int end = begin;
+        while (end < dw && columns.group_start[end] >= 0) ++end;
+        columns.vector_begin = begin;
+        columns.vector_end = end;
+    }
+
     // The weights again as the vector kernels take them, when every one fits a signed 16-bit
     // multiply (downscaling by more than about 1.4 on both axes; closer to 1:1 a single tap can
     // weigh more) and the runs are short enough.
@@ -283,6 +293,52 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
             }
         }
     }
+    // The lane table, when the set wants one and the combinations stay few.
+    std::vector<int16_t> lane_weights;
+    int combinations = 1;
+    for (int n = 0; n < set.lanes; ++n) combinations *= x_phases;
+    const int per_row_vector = vector_ready ? scale::VectorWeightsPerRow(run) : 0;
+    const int combination_stride = cheight * per_row_vector * set.lanes;
+    if (vector_ready && set.lanes > 0 && combinations <= 256) {
+        const size_t per_phase = static_cast<size_t>(cheight) * per_row_vector;
+        lane_weights.assign(static_cast<size_t>(y_phases) * combinations * combination_stride, 0);
+        for (int py = 0; py < y_phases; ++py) {
+            for (int combination = 0; combination < combinations; ++combination) {
+                int16_t* out =
+                    lane_weights.data() +
+                    (static_cast<size_t>(py) * combinations + combination) * combination_stride;
+                for (int i = 0; i < cheight; ++i) {
+                    for (int v = 0; v < per_row_vector / 8; ++v) {  // the row's vectors
+                        int rest = combination;
+                        for (int n = 0; n < set.lanes; ++n, rest /= x_phases) {
+                            const int px = rest % x_phases;
+                            const int16_t* in =
+                                vector_weights.data() +
+                                (static_cast<size_t>(py) * x_phases + px) * per_phase +
+                                static_cast<size_t>(i) * per_row_vector + v * 8;
+                            std::copy(in, in + 8,
+                                      out + (i * per_row_vector + v * 8) * set.lanes + n * 8);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    // The lanes' alpha bytes per combination of phases.
+    std::vector<uint32_t> lane_alpha;
+    if (!lane_weights.empty()) {
+        lane_alpha.resize(static_cast<size_t>(y_phases) * combinations * set.lanes);
+        for (int py = 0; py < y_phases; ++py) {
+            for (int combination = 0; combination < combinations; ++combination) {
+                int rest = combination;
+                for (int n = 0; n < set.lanes; ++n, rest /= x_phases) {
+                    lane_alpha[(static_cast<size_t>(py) * combinations + combination) * set.lanes +
+                               n] = alpha[static_cast<size_t>(py) * x_phases + rest % x_phases]
+                                    << 24;
+                }
+            }
+        }
+    }
     scale::LineFunction scale_line = set.select(columns, vector_ready);
     if (scale_line == nullptr) scale_line = scale::kPortableScaler.select(columns, false);
 
@@ -308,12 +364,21 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
                                                        scale::VectorWeightsPerRow(run)
                          : nullptr;
         line_taps.vector_phase_stride = cheight * scale::VectorWeightsPerRow(run);
+        line_taps.lane_weights =
+            lane_weights.empty()
+                ? nullptr
+                : lane_weights.data() + static_cast<size_t>(py) * combinations * combination_stride;
+        line_taps.lane_combination_stride = combination_stride;
+        line_taps.lane_alpha =
+            lane_alpha.empty()
+                ? nullptr
+                : lane_alpha.data() + static_cast<size_t>(py) * combinations * set.lanes;
         scale_line(line_taps, columns, taps, reinterpret_cast<uint32_t*>(dst + line * dst_stride));
     }
     return true;
 }
 
-const scale::ScalerSet scale::kPortableScaler = {"portable", SelectPortable};
+const scale::ScalerSet scale::kPortableScaler = {"portable", SelectPortable, 0};
 
 bool ScaleArea(const uint8_t* src, int sw, int sh, ptrdiff_t src_stride, uint8_t* dst, int dw,
                int dh, ptrdiff_t dst_stride) {

@@ -21,6 +21,14 @@ struct LineTaps {
     // and 2 of the group repeated, then those of taps 1 and 3 (0 past the run).
     const int16_t* vector_weights = nullptr;
     int vector_phase_stride = 0;  // int16 values from one column phase's table to the next
+    // Per combination (as lane_weights): the lanes' alpha bytes, in place, one 32-bit word each.
+    const uint32_t* lane_alpha = nullptr;
+    // The same weights side by side for a set that computes several destination pixels at once
+    // (ScalerSet::lanes of them), per combination of their column phases (the first pixel's
+    // phase counting least): per row, per group, the even then the odd vectors of every lane.
+    // Null when not made.
+    const int16_t* lane_weights = nullptr;
+    int lane_combination_stride = 0;  // int16 values from one combination's table to the next
 };
 
 // The destination columns' taps, the same on every line.
@@ -31,6 +39,9 @@ struct ColumnTaps {
     // per column: run_start, when the vector kernels may load whole groups of four pixels from
     // there without leaving the source row; else -1
     std::vector<int> group_start;
+    // Columns vector_begin .. vector_end-1 all have a group_start (the vector kernels' run).
+    int vector_begin = 0;
+    int vector_end = 0;
     int width = 0;  // the filter's width in taps
     int run = 0;    // taps per row when every phase has them in one run, else 0
     int phases = 0;
@@ -48,6 +59,9 @@ struct ScalerSet {
     // The kernel for these taps; null when this set cannot serve them (the caller then uses the
     // portable set). vector_weights: whether the 16-bit weight table exists.
     LineFunction (*select)(const ColumnTaps& columns, bool vector_weights);
+    // Destination pixels its kernels compute at once with LineTaps::lane_weights; 0: it uses
+    // none.
+    int lanes;
 };
 
 // The sets this CPU can run, best first, the portable set last. Built once; any thread. Made by
