@@ -1,7 +1,5 @@
 #include "client/session/ControlThreads.h"
 
-#include <sys/socket.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -18,6 +16,7 @@
 #include "client/session/Sockets.h"
 #include "platform/Debug.h"
 #include "platform/NoDestructor.h"
+#include "platform/Socket.h"
 #include "platform/WorkerThread.h"
 
 namespace tarrowlink {
@@ -156,7 +155,7 @@ bool EndControlThreadLocked(ControlThreadsState& state, int join_timeout_ms) {
     state.control.RequestStop();
     if (state.control.Running()) {
         int fd = TcpSocketFd(TcpSocket::Control);
-        if (fd >= 0) ::shutdown(fd, SHUT_RDWR);  // wakes its blocking read
+        platform::ShutdownSocket(fd);  // wakes its blocking read
     }
     return state.control.Join(join_timeout_ms);
 }
