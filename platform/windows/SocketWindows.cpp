@@ -220,7 +220,10 @@ bool ConnectWithTimeout(int fd, in_addr address, uint16_t port, int timeout_ms) 
     peer.sin_family = AF_INET;
     peer.sin_addr = address;
     peer.sin_port = htons(port);
-    if (timeout_ms >= 0 && !SetBlocking(s, false)) return Fail() == 0;
+    if (timeout_ms >= 0 && !SetBlocking(s, false)) {
+        Fail();
+        return false;
+    }
     int error = 0;
     if (::connect(s, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
         error = WSAGetLastError();
