@@ -1,5 +1,5 @@
-// wine-painter.exe: paints known content on the Windows desktop for the end-to-end tests of the
-// Windows programs: a window over the whole screen, topmost, with the arrow pointer, showing a
+// wine-painter.exe [large]: paints known content on the Windows desktop for the end-to-end tests of
+// the Windows programs: a window over the whole screen, topmost, with the arrow pointer, showing a
 // gradient with coloured boxes. Commands on standard input, one a line, each answered on
 // standard output once the screen shows it:
 //   change   paints a filled rectangle at (200, 300), 120 x 80, and a small pattern at (700, 100)
@@ -25,14 +25,20 @@ bool g_changed = false;
 constexpr int kPointerX = 600;
 constexpr int kPointerY = 200;
 
-// The picture, 32-bit top-down: 8 x 8 blocks whose colours run through every channel value (it
+// Side of the picture's blocks: 8, or 64 with the argument "large" (most pixels of a shrunk
+// screen then lie inside a block, whatever the filter).
+int g_block_px = 8;
+
+// The picture, 32-bit top-down: blocks whose colours run through every channel value (it
 // compresses as a desktop does, so it travels exact), boxes in the primary colours, and after
 // "change" the two changed areas.
 std::vector<uint32_t> Picture(int width, int height, bool changed) {
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+    const int columns = (width + g_block_px - 1) / g_block_px;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            const uint32_t block = static_cast<uint32_t>((y / 8) * (width / 8) + x / 8);
+            const uint32_t block =
+                static_cast<uint32_t>((y / g_block_px) * columns + x / g_block_px) * 37;
             const uint32_t r = block & 0xff;
             const uint32_t g = (block * 7 / 5) & 0xff;
             const uint32_t b = (block * 13 / 3) & 0xff;
@@ -102,7 +108,8 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARA
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "large") g_block_px = 64;
     WNDCLASSA window_class{};
     window_class.lpfnWndProc = WindowProcedure;
     window_class.hInstance = ::GetModuleHandleA(nullptr);
