@@ -12,6 +12,9 @@
 namespace e2e {
 namespace {
 
+// The first case of a run may make the Wine prefix first (about 20 s): the painter's first picture
+// is given two minutes.
+
 // Where the painter puts the pointer, and the area its image may cover.
 constexpr int kPointerX = 600;
 constexpr int kPointerY = 200;
@@ -88,7 +91,7 @@ TEST_P(WineCliDepth, PicturePointerPartialChangeAndStopReachTheReceiver) {
     const int depth = GetParam();
     StartScreen();
     auto painter = Wine("wine-painter.exe", {}, "painter.txt");
-    ASSERT_TRUE(painter->WaitForLog("painted", 1, 60000)) << painter->Log();
+    ASSERT_TRUE(painter->WaitForLog("painted", 1, 120000)) << painter->Log();
     const QImage painted = SettledScreen();
     ASSERT_EQ(painted.pixel(100, 100) & 0xFFFFFFu, 0xFF0000u)
         << "the painter's picture is not shown";
@@ -155,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Depths, WineCliDepth, ::testing::Values(16, 24),
 TEST_F(WineCli, LargerScreenIsShrunkOntoTheReceiversPicture) {
     StartScreen(1280, 1024);
     auto painter = Wine("wine-painter.exe", {"large"}, "painter.txt");
-    ASSERT_TRUE(painter->WaitForLog("painted", 1, 60000)) << painter->Log();
+    ASSERT_TRUE(painter->WaitForLog("painted", 1, 120000)) << painter->Log();
     const QImage painted = SettledScreen();
     Receiver receiver(dir_, {"--mode", "1024x768x24"});
     ASSERT_TRUE(receiver.WaitReady()) << receiver.process().Log();
