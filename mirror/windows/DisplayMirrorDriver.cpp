@@ -57,10 +57,15 @@ using ServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ServiceC
 
 RegistryKey CreateKey(HKEY parent, const std::string& path) {
     HKEY key = nullptr;
-    if (::RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                          nullptr) != ERROR_SUCCESS) {
-        return nullptr;
+    LONG result = ::RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                    &key, nullptr);
+    if (result == ERROR_CHILD_MUST_BE_VOLATILE) {
+        // Where "Hardware Profiles\Current" is a volatile key (Wine), its keys must be too; the
+        // attachment lasts for the session anyway.
+        result = ::RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                   KEY_ALL_ACCESS, nullptr, &key, nullptr);
     }
+    if (result != ERROR_SUCCESS) return nullptr;
     return RegistryKey(key);
 }
 
