@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,17 +21,28 @@ enum ExitCode {
     kExitNothingPresented = 4,  // logged in, but no picture reached the receiver
 };
 
-// Records the library's notifications for the command's main thread.
-class NotifyRecorder : public NotifyTarget {
+// Records the library's notifications for the command's main thread. Its window (chosen by
+// CMake) is a NotifyTarget, or on Windows a message-only window with a thread of its own that
+// takes "PROJECTOR_NOTIFY".
+class NotifyRecorder {
   public:
-    void SendNotify(unsigned int, uintptr_t, intptr_t code) override {
-        std::lock_guard lock(mutex_);
-        codes_.push_back(static_cast<int>(code));
-        arrived_.notify_all();
-    }
+    NotifyRecorder();
+    ~NotifyRecorder();
+    NotifyRecorder(const NotifyRecorder&) = delete;
+    NotifyRecorder& operator=(const NotifyRecorder&) = delete;
+
+    // What UserInterface::SetWindowHandle takes; nullptr when the window could not be made.
+    WindowHandle Handle() const;
+    // The codes in the order they arrived. Any thread.
     std::vector<int> Codes() const {
         std::lock_guard lock(mutex_);
         return codes_;
+    }
+    // Adds one code (the window's handler). Any thread.
+    void Record(int code) {
+        std::lock_guard lock(mutex_);
+        codes_.push_back(code);
+        arrived_.notify_all();
     }
     // Waits until more than seen codes have arrived, or timeout. Any thread but the library's.
     void WaitForMore(size_t seen, std::chrono::milliseconds timeout) const {
@@ -39,9 +51,11 @@ class NotifyRecorder : public NotifyTarget {
     }
 
   private:
+    struct Window;
     mutable std::mutex mutex_;
     mutable std::condition_variable arrived_;
     std::vector<int> codes_;
+    std::unique_ptr<Window> window_;
 };
 
 // Parses a whole positive number no larger than max; false when text is anything else.

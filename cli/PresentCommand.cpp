@@ -1,7 +1,5 @@
 // beamora-cli present: finds the receiver, logs in (with the code when it asks for one), asks it
 // to start and keeps the session until the duration ends or a signal arrives, then stops.
-#include <arpa/inet.h>
-
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -12,6 +10,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/ReceiverSearch.h"
+#include "platform/Socket.h"
 
 namespace cli {
 namespace {
@@ -40,8 +39,7 @@ void Progress(const std::string& message) {
 }
 
 bool IsAddress(const std::string& text) {
-    in_addr address;
-    return inet_pton(AF_INET, text.c_str(), &address) == 1;
+    return platform::ParseIpv4(text.c_str()).has_value();
 }
 
 // Picks the receiver to present on: by address as given, else by name or as the only one heard.
@@ -183,7 +181,7 @@ int RunPresent(int argc, char** argv) {
     NotifyRecorder notifications;
     UserInterface ui;
     ui.Initialize();
-    ui.SetWindowHandle(&notifications);
+    ui.SetWindowHandle(notifications.Handle());
     // Whichever way this returns, the library stops reporting to the recorder before it goes.
     struct DetachWindow {
         UserInterface& ui;

@@ -46,7 +46,7 @@ std::vector<HeardReceiver> SearchReceivers(
     int seconds, const std::function<bool(const HeardReceiver&)>& on_heard, int* failure_code) {
     auto state = std::make_shared<SearchState>();
     state->ui.Initialize();
-    state->ui.SetWindowHandle(&state->notifications);
+    state->ui.SetWindowHandle(state->notifications.Handle());
     std::thread(Search, state).detach();
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);

@@ -1,9 +1,10 @@
 // beamora-cli: a headless sender built on the client library, for scripts and kiosks.
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "cli/CliCommon.h"
 #include "platform/Paths.h"
@@ -58,7 +59,12 @@ int main(int argc, char** argv) {
     }
     // The library reads the shipped "version" file by relative name: work from the data directory.
     if (auto data = platform::FindDataDirectory("version")) {
-        if (chdir(data->c_str()) != 0) std::perror("beamora-cli: cannot enter the data directory");
+        std::error_code error;
+        std::filesystem::current_path(*data, error);
+        if (error) {
+            std::fprintf(stderr, "beamora-cli: cannot enter the data directory: %s\n",
+                         error.message().c_str());
+        }
     }
     if (command == "list") return cli::RunList(argc - 1, argv + 1);
     if (command == "present") return cli::RunPresent(argc - 1, argv + 1);

@@ -8,7 +8,15 @@
 #include <cstdint>
 #include <memory>
 
+#if defined(_WIN32)
+#if defined(TARROWLINK_BUILDING)
+#define TARROWLINK_API __declspec(dllexport)
+#else
+#define TARROWLINK_API __declspec(dllimport)
+#endif
+#else
 #define TARROWLINK_API __attribute__((visibility("default")))
+#endif
 
 // One receiver as heard from its beacon: zero-terminated 8-bit texts.
 struct tagSERVERLIST {
@@ -72,8 +80,14 @@ class NotifyTarget {
     virtual void SendNotify(unsigned int message, uintptr_t wparam, intptr_t lparam) = 0;
 };
 
-// What SetWindowHandle takes; nullptr turns notifications off.
+// What SetWindowHandle takes; nullptr turns notifications off. On Windows it is a window handle
+// (HWND): the library sends it the registered message "PROJECTOR_NOTIFY" with SendMessageA, so
+// the window's thread must be pumping messages.
+#if defined(_WIN32)
+using WindowHandle = struct HWND__*;
+#else
 using WindowHandle = NotifyTarget*;
+#endif
 
 class ClientControl;
 

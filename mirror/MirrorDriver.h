@@ -75,7 +75,14 @@ class MirrorDriver {
     }
 };
 
-// The backend compiled into this build (X11 DAMAGE, or none).
+// The wireless configuration service "WZCSVC", paused while the mirror device is attached (its
+// scans disturb the driver on Windows). Pause: stops it; 1 when the service could be opened, else
+// 0. Resume: starts it again when it is stopped; 1 when it runs (or was started), 0 when it
+// cannot be opened or started. Systems without the service answer 0. Thread that attaches.
+int PauseWirelessService();
+int ResumeWirelessService();
+
+// The backend compiled into this build (Windows display devices, X11 DAMAGE, or none).
 std::shared_ptr<MirrorDriver> CreateDefaultMirrorDriver();
 
 // The driver Vitrex uses: the one set by SetMirrorDriver, else the default (made on first use).

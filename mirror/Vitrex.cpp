@@ -376,12 +376,10 @@ char* Vitrex::GetDispCode(int code) {
     return unknown;
 }
 
-// Linux has no wireless configuration service to pause: opening it fails, as for a system
-// without it.
 int Vitrex::StopAPServer() {
-    return 0;
+    return mirror::PauseWirelessService();
 }
 
 int Vitrex::StartAPServer() {
-    return 0;
+    return mirror::ResumeWirelessService();
 }

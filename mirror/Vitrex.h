@@ -10,7 +10,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(_WIN32)
+#if defined(VITREX_BUILDING)
+#define VITREX_API __declspec(dllexport)
+#else
+#define VITREX_API __declspec(dllimport)
+#endif
+#else
 #define VITREX_API __attribute__((visibility("default")))
+#endif
 
 // One changed area of the screen: inclusive screen pixels, top-down. In a driver answer the list
 // ends at the first entry whose left or top is 9999 or whose right or bottom is -1; an entry whose
@@ -98,7 +106,7 @@ class VITREX_API Vitrex {
     int EnableVitrex(int attach);
     // The text of a display-change code; unknown codes are formatted into a per-thread buffer.
     char* GetDispCode(int code);
-    // Pause and restart the wireless configuration service: 0, there is none here.
+    // Pause and restart the wireless configuration service (0 where there is none).
     int StopAPServer();
     int StartAPServer();
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/DebugDefault.h"
 #include "platform/NoDestructor.h"
 
 namespace platform {
@@ -35,9 +36,8 @@ void DebugOutput(std::string_view text) {
     std::lock_guard lock(state.mutex);
     if (state.sink) {
         state.sink(text);
-    } else if (state.to_stderr) {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
+    } else {
+        WriteDefaultDebug(text, state.to_stderr);
     }
 }
 

@@ -6,13 +6,18 @@
 
 namespace platform {
 
-// Absolute path of the running executable (from /proc/self/exe); empty when it cannot be read.
+// Characters that separate a path's folders on this system ("/", or "\\/" on Windows).
+extern const char kPathSeparators[];
+
+// Absolute path of the running executable (/proc/self/exe, or GetModuleFileName on Windows);
+// empty when it cannot be read.
 std::string ModuleFileName();
 
 // Directory of the running executable, without a trailing slash; empty when unknown.
 std::string ModuleDirectory();
 
-// The machine's host name (gethostname); nullopt when it cannot be read.
+// The machine's name (gethostname, or GetComputerName on Windows); nullopt when it cannot be
+// read.
 std::optional<std::string> ComputerName();
 
 // The program's data directory: the executable's own directory when it holds `marker` (a relative

@@ -76,17 +76,6 @@ std::optional<std::string> Profile::Find(std::string_view section, std::string_v
     return std::nullopt;
 }
 
-std::string GetProfileString(std::string_view section, std::string_view key,
-                             std::string_view fallback, size_t size, const std::string& path) {
-    if (size == 0) return {};
-    std::string result(fallback);
-    if (auto profile = Profile::Load(path)) {
-        if (auto value = profile->Find(section, key)) result = *value;
-    }
-    if (result.size() > size - 1) result.resize(size - 1);
-    return result;
-}
-
 int ParseProfileInt(std::string_view value) {
     value = Trim(value);
     bool negative = false;
@@ -115,15 +104,6 @@ int ParseProfileInt(std::string_view value) {
     }
     long long signed_value = negative ? -magnitude : magnitude;
     return static_cast<int>(std::clamp<long long>(signed_value, INT_MIN, INT_MAX));
-}
-
-int GetProfileInt(std::string_view section, std::string_view key, int fallback,
-                  const std::string& path) {
-    auto profile = Profile::Load(path);
-    if (!profile) return fallback;
-    auto value = profile->Find(section, key);
-    if (!value) return fallback;
-    return ParseProfileInt(*value);
 }
 
 }  // namespace platform

@@ -18,6 +18,59 @@ void UniqueFd::reset(int fd) {
     if (old >= 0) ::close(old);
 }
 
+bool StartNetwork() {
+    return true;
+}
+
+int OpenTcpSocket() {
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+
+int OpenUdpSocket() {
+    return ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+}
+
+void CloseSocket(int fd) {
+    if (fd >= 0) ::close(fd);
+}
+
+void ShutdownSocket(int fd) {
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
+bool BindAnyAddress(int fd, uint16_t port) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(port);
+    return ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+}
+
+int SendSome(int fd, const void* buffer, size_t length, bool dont_wait) {
+    return static_cast<int>(
+        ::send(fd, buffer, length, MSG_NOSIGNAL | (dont_wait ? MSG_DONTWAIT : 0)));
+}
+
+int ReceiveSome(int fd, void* buffer, size_t length) {
+    return static_cast<int>(::recv(fd, buffer, length, 0));
+}
+
+int ReceiveDatagram(int fd, void* buffer, size_t length, in_addr* from) {
+    sockaddr_in sender{};
+    socklen_t sender_size = sizeof sender;
+    // MSG_TRUNC reports the datagram's real length, so one too long is seen, not cut.
+    ssize_t n = ::recvfrom(fd, buffer, length, MSG_TRUNC | MSG_DONTWAIT,
+                           reinterpret_cast<sockaddr*>(&sender), &sender_size);
+    if (n >= 0) *from = sender.sin_addr;
+    return static_cast<int>(n);
+}
+
+std::optional<in_addr> ParseIpv4(const char* text) {
+    in_addr address{};
+    if (text == nullptr || ::inet_pton(AF_INET, text, &address) != 1) return std::nullopt;
+    return address;
+}
+
 std::optional<in_addr> ResolveIpv4(const char* host) {
     if (host == nullptr || *host == '\0') return std::nullopt;
     in_addr address{};

@@ -1,7 +1,5 @@
 #include "client/session/AesCipher.h"
 
-#include <openssl/evp.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,24 +9,9 @@
 namespace tarrowlink {
 namespace {
 
-struct CipherContextFree {
-    void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
-};
 struct FileClose {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
-
-bool RunBlock(const AesCipher::Block& key, const uint8_t* in, uint8_t* out, bool encrypt) {
-    std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> context(EVP_CIPHER_CTX_new());
-    if (!context || EVP_CipherInit_ex(context.get(), EVP_aes_128_ecb(), nullptr, key.data(),
-                                      nullptr, encrypt ? 1 : 0) != 1) {
-        return false;
-    }
-    EVP_CIPHER_CTX_set_padding(context.get(), 0);
-    int written = 0;
-    return EVP_CipherUpdate(context.get(), out, &written, in, AesCipher::kBlockSize) == 1 &&
-           written == AesCipher::kBlockSize;
-}
 
 }  // namespace
 
@@ -36,14 +19,6 @@ AesCipher::Block AesCipher::FormKey(const char* key_text) {
     Block key{};
     if (key_text != nullptr) std::memcpy(key.data(), key_text, strnlen(key_text, kBlockSize));
     return key;
-}
-
-bool AesCipher::EncryptBlock(const Block& key, const uint8_t* in, uint8_t* out) const {
-    return RunBlock(key, in, out, true);
-}
-
-bool AesCipher::DecryptBlock(const Block& key, const uint8_t* in, uint8_t* out) const {
-    return RunBlock(key, in, out, false);
 }
 
 bool AesCipher::DecryptFile(const char* key_text, const char* file_name, uint8_t* output) const {

@@ -15,6 +15,7 @@
 #include "platform/Debug.h"
 #include "platform/DesktopRefresh.h"
 #include "platform/Paths.h"
+#include "platform/Socket.h"
 
 using namespace tarrowlink;
 
@@ -89,10 +90,15 @@ int ClientControl::Initialize() {
     static constexpr int32_t kHandshakeTypes[5] = {4, 0, 1, 5, 2};
     for (int i = 0; i < 5; ++i) m_handshakeTypes[i] = kHandshakeTypes[i];
     MakeComponents();
-    // The network layer needs no start-up on this system beyond being counted once per process,
-    // so callers see the same results as where a start-up call is needed.
+    // The network layer is started once per process (WinSock 2.2; nothing to start on POSIX
+    // systems): 1 only for the call that started it.
     int32_t expected = 0;
     if (!TheSession().network_started.compare_exchange_strong(expected, 1)) return 0;
+    if (!platform::StartNetwork()) {
+        TheSession().network_started.store(0);
+        platform::DebugOutput("WSAStartup() error\n");
+        return 0;
+    }
     platform::DebugOutput("WSAStartup() OK\n");
     return 1;
 }

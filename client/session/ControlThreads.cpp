@@ -1,7 +1,5 @@
 #include "client/session/ControlThreads.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -19,6 +17,7 @@
 #include "client/session/Sockets.h"
 #include "platform/Debug.h"
 #include "platform/NoDestructor.h"
+#include "platform/Socket.h"
 #include "platform/WorkerThread.h"
 
 namespace tarrowlink {
@@ -165,7 +164,7 @@ bool EndControlThreadLocked(ControlThreadsState& state, int join_timeout_ms) {
     state.control.RequestStop();
     if (state.control.Running()) {
         int fd = TcpSocketFd(TcpSocket::Control);
-        if (fd >= 0) ::shutdown(fd, SHUT_RDWR);  // wakes its blocking read
+        platform::ShutdownSocket(fd);  // wakes its blocking read
     }
     return state.control.Join(join_timeout_ms);
 }

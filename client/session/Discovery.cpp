@@ -1,8 +1,5 @@
 #include "client/session/Discovery.h"
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -135,11 +132,9 @@ int ReceiveBeacon(char* buffer, int size, char* address_out, size_t address_size
     int fd = UdpSocketFd();
     for (;;) {
         if (platform::WaitReadable(fd, 0) <= 0) return 0;
-        sockaddr_in from{};
-        socklen_t from_size = sizeof from;
-        // MSG_TRUNC reports the datagram's real length, so one too long is seen, not cut.
-        ssize_t n = ::recvfrom(fd, buffer, static_cast<size_t>(size), MSG_TRUNC,
-                               reinterpret_cast<sockaddr*>(&from), &from_size);
+        in_addr from{};
+        // A datagram too long for the buffer is seen as such, not cut.
+        int n = platform::ReceiveDatagram(fd, buffer, static_cast<size_t>(size), &from);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
             SetLastSocketError(errno);
@@ -147,11 +142,11 @@ int ReceiveBeacon(char* buffer, int size, char* address_out, size_t address_size
             return -1;
         }
         char sender[16] = {};
-        platform::FormatIpv4(from.sin_addr, sender, sizeof sender);
+        platform::FormatIpv4(from, sender, sizeof sender);
         if (!IsOneBeacon(n, size)) {
             // Anything on the network may send to this port (it takes broadcasts): what is not
             // exactly one beacon is nobody's beacon, and listening goes on.
-            platform::DebugFormat("Dropped a datagram of %zd bytes from %s: not a beacon\n", n,
+            platform::DebugFormat("Dropped a datagram of %d bytes from %s: not a beacon\n", n,
                                   sender);
             continue;
         }

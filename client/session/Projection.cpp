@@ -1,7 +1,5 @@
 #include "client/session/Projection.h"
 
-#include <sys/socket.h>
-
 #include <mutex>
 #include <new>
 
@@ -16,6 +14,7 @@
 #include "client/session/Sockets.h"
 #include "platform/Debug.h"
 #include "platform/NoDestructor.h"
+#include "platform/Socket.h"
 #include "platform/WorkerThread.h"
 
 namespace tarrowlink {
@@ -128,7 +127,7 @@ void TerminateSendingThreadLocked(SendingState& sending) {
         // A send blocked on a stalled receiver is woken. The unit it was writing is cut off, and
         // every caller closes the data connection right after this, so it is never continued.
         int fd = TcpSocketFd(TcpSocket::Data);
-        if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+        platform::ShutdownSocket(fd);
     }
     sending.thread.Join();
 }

@@ -7,6 +7,7 @@
 #include "client/session/Sockets.h"
 #include "platform/MessageRegistry.h"
 #include "platform/NoDestructor.h"
+#include "platform/ProcessExit.h"
 
 namespace tarrowlink {
 
@@ -45,9 +46,9 @@ void SetReceiverAddress(const std::string& address) {
 
 void Notify(int code) {
     Session& session = TheSession();
-    NotifyTarget* window = session.window.load();
+    WindowHandle window = session.window.load();
     if (window == nullptr || session.shutting_down.load()) return;
-    window->SendNotify(session.notify_message, static_cast<uintptr_t>(LastSocketError()), code);
+    DeliverNotify(window, session.notify_message, static_cast<uintptr_t>(LastSocketError()), code);
 }
 
 namespace {
@@ -60,6 +61,8 @@ struct LibraryLifetime {
     }
     ~LibraryLifetime() {
         TheSession().shutting_down.store(true);
+        // On Windows the library's threads are gone by now, perhaps holding locks.
+        if (platform::OtherThreadsEndedByExit()) return;
         StopDiscovery();
         // A control thread that did not end in time (held up in the application's handler, say)
         // may still use the capture and the messages: they are then left to the process's end.

@@ -21,7 +21,7 @@ enum SessionStateValue : int32_t {
 
 struct Session {
     std::atomic<int32_t> state{StateIdle};
-    std::atomic<NotifyTarget*> window{nullptr};
+    std::atomic<WindowHandle> window{nullptr};
     unsigned int notify_message = 0;  // registered "PROJECTOR_NOTIFY", set at construction
     std::atomic<int32_t> network_started{0};
     // Set once the process is exiting: waits give up and no notification is sent any more.
@@ -59,6 +59,10 @@ Session& TheSession();
 // thread's last socket error as wparam and code as lparam. Nothing happens without a window or
 // while the process exits. Any thread.
 void Notify(int code);
+
+// Delivers one notify message to window (not null) and returns when its handler has: the
+// NotifyTarget's SendNotify, or SendMessageA to a window handle on Windows (chosen by CMake).
+void DeliverNotify(WindowHandle window, unsigned int message, uintptr_t wparam, intptr_t lparam);
 
 // Records why a login or projection start failed (a FailureCode). Any thread.
 inline void SetLastFailure(int code) {

@@ -1,9 +1,6 @@
 #include "client/session/Sockets.h"
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -56,7 +53,7 @@ int UdpSocketFd() {
 int CreateTcpSocket(TcpSocket which) {
     std::atomic<int>& slot = Slot(which);
     if (slot.load() >= 0) return 1;
-    platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    platform::UniqueFd fd(platform::OpenTcpSocket());
     if (!fd || !platform::SetNoDelay(fd.get())) return Fail();
     slot.store(fd.release());
     platform::DebugOutput("Create TCP mysocket successfully\n");
@@ -65,7 +62,7 @@ int CreateTcpSocket(TcpSocket which) {
 
 int CreateUdpSocket() {
     CloseUdpSocket();
-    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int fd = platform::OpenUdpSocket();
     if (fd < 0) {
         Fail();
         return 0;
@@ -76,12 +73,8 @@ int CreateUdpSocket() {
 }
 
 int BindUdpSocket(uint16_t port) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(port);
     int fd = g_udp_socket.load();
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    if (fd < 0 || !platform::BindAnyAddress(fd, port)) {
         Fail();
         platform::DebugOutput("bind error\n");
         return 0;
@@ -95,17 +88,17 @@ void CloseTcpSocket(TcpSocket which) {
     platform::DebugOutput("closing m_TcpSocket\n");
     // Shut down first: a thread blocked on this socket wakes up. The descriptor is closed only when
     // no control message is being written to it.
-    ::shutdown(fd, SHUT_RDWR);
+    platform::ShutdownSocket(fd);
     std::lock_guard lock(SocketMutex(which));
-    ::close(fd);
+    platform::CloseSocket(fd);
 }
 
 void CloseUdpSocket() {
     int fd = g_udp_socket.exchange(-1);
     if (fd < 0) return;
     platform::DebugOutput("closing m_UdpSocket\n");
-    ::shutdown(fd, SHUT_RDWR);
-    ::close(fd);
+    platform::ShutdownSocket(fd);
+    platform::CloseSocket(fd);
 }
 
 int ConnectTo(int fd, const char* host, uint16_t port, int timeout_ms) {
@@ -125,17 +118,17 @@ int ConnectTo(int fd, const char* host, uint16_t port, int timeout_ms) {
 int SendAll(int fd, const void* buffer, int length, int stall_timeout_ms) {
     const char* bytes = static_cast<const char*>(buffer);
     int sent = 0;
-    const int flags = MSG_NOSIGNAL | (stall_timeout_ms >= 0 ? MSG_DONTWAIT : 0);
     while (sent < length) {
         // Sent straight away while the socket has room (the usual case); waited for, at most the
         // stall timeout, only when it has none.
-        ssize_t n = ::send(fd, bytes + sent, static_cast<size_t>(length - sent), flags);
+        int n = platform::SendSome(fd, bytes + sent, static_cast<size_t>(length - sent),
+                                   stall_timeout_ms >= 0);
         if (n > 0) {
-            sent += static_cast<int>(n);
+            sent += n;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && stall_timeout_ms >= 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (n < 0 && stall_timeout_ms >= 0 && errno == EAGAIN) {
             const int ready = platform::WaitWritable(fd, stall_timeout_ms);
             if (ready > 0) continue;
             if (ready == 0) errno = ETIMEDOUT;
@@ -171,7 +164,7 @@ int ReceiveAll(int fd, void* buffer, int length, int timeout_ms) {
                 return -1;
             }
         }
-        ssize_t n = ::recv(fd, bytes + received, static_cast<size_t>(length - received), 0);
+        int n = platform::ReceiveSome(fd, bytes + received, static_cast<size_t>(length - received));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = ECONNRESET;
@@ -179,7 +172,7 @@ int ReceiveAll(int fd, void* buffer, int length, int timeout_ms) {
             platform::DebugOutput("Receive feedback from server error!\n");
             return -1;
         }
-        received += static_cast<int>(n);
+        received += n;
     }
     return length;
 }

@@ -5,8 +5,6 @@
 // no send can raise SIGPIPE.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <mutex>

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -60,8 +60,9 @@ class VersionFile : public ::testing::Test {
   protected:
     void SetUp() override {
         old_ = std::filesystem::current_path();
-        char tmpl[] = "/tmp/beamora-version-XXXXXX";
-        dir_ = mkdtemp(tmpl);
+        dir_ = std::filesystem::temp_directory_path() /
+               ("beamora-version-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directory(dir_);
         std::filesystem::current_path(dir_);
     }
     void TearDown() override {
@@ -86,7 +87,7 @@ class VersionFile : public ::testing::Test {
     }
     AesCipher cipher_;
     std::filesystem::path old_;
-    std::string dir_;
+    std::filesystem::path dir_;
 };
 
 TEST_F(VersionFile, PayloadIsTheFirstEightCharactersUnderTheWireKey) {
@@ -94,6 +95,8 @@ TEST_F(VersionFile, PayloadIsTheFirstEightCharactersUnderTheWireKey) {
     uint8_t payload[124] = {};
     ASSERT_EQ(cipher_.VersionPayload(payload), 1);
     EXPECT_EQ(SentText(payload), "1.2.3-rc");
+    // The bytes on the wire, the same from every build (OpenSSL on Linux, CNG on Windows).
+    EXPECT_EQ(std::vector<uint8_t>(payload, payload + 16), Hex("2a7b0f0a9889fb3ca4c83256d5b82503"));
     for (int i = 16; i < 124; ++i) EXPECT_EQ(payload[i], 0) << i;
 }
 

@@ -2,9 +2,12 @@
 // and a beacon sender on loopback.
 #pragma once
 
+#if defined(_WIN32)
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <sys/socket.h>
-#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -17,6 +20,7 @@
 #include "client/UserInterface.h"
 #include "platform/Debug.h"
 #include "platform/Ports.h"
+#include "platform/Socket.h"
 
 namespace tarrowlink::test {
 
@@ -77,19 +81,20 @@ class RecordingTarget : public NotifyTarget {
 class BeaconSender {
   public:
     explicit BeaconSender(const char* source = "127.0.0.1") {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+        fd_ = platform::OpenUdpSocket();
         sockaddr_in local{};
         local.sin_family = AF_INET;
         inet_pton(AF_INET, source, &local.sin_addr);
         bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
     }
-    ~BeaconSender() { close(fd_); }
+    ~BeaconSender() { platform::CloseSocket(fd_); }
     void Send(const void* data, size_t size) const {
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         to.sin_port = htons(platform::ControlPort());
-        sendto(fd_, data, size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        sendto(fd_, static_cast<const char*>(data), static_cast<int>(size), 0,
+               reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
     // A regular beacon: the name, zero-padded to 32 bytes.
     void SendName(const std::string& name) const {

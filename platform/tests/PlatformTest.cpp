@@ -1,6 +1,10 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
 #include <sys/socket.h>
+#endif
 
 #include <chrono>
 #include <string>
@@ -57,7 +61,8 @@ TEST(Paths, ModuleAndComputerName) {
 }
 
 TEST(Socket, ConnectGivesUpOnTimeoutAndSucceedsOnListener) {
-    UniqueFd listener(socket(AF_INET, SOCK_STREAM, 0));
+    ASSERT_TRUE(StartNetwork());
+    UniqueFd listener(OpenTcpSocket());
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -68,14 +73,14 @@ TEST(Socket, ConnectGivesUpOnTimeoutAndSucceedsOnListener) {
 
     auto loopback = ResolveIpv4("127.0.0.1");
     ASSERT_TRUE(loopback.has_value());
-    UniqueFd client(socket(AF_INET, SOCK_STREAM, 0));
+    UniqueFd client(OpenTcpSocket());
     EXPECT_TRUE(ConnectWithTimeout(client.get(), *loopback, ntohs(addr.sin_port), 2000));
     EXPECT_TRUE(SetNoDelay(client.get()));
     EXPECT_TRUE(SetDeadPeerDetection(client.get(), 5, 2, 3, 15000));
 
     // Nothing to accept the connection of a closed port: refused, not hanging.
     listener.reset();
-    UniqueFd again(socket(AF_INET, SOCK_STREAM, 0));
+    UniqueFd again(OpenTcpSocket());
     EXPECT_FALSE(ConnectWithTimeout(again.get(), *loopback, ntohs(addr.sin_port), 2000));
 
     EXPECT_FALSE(ResolveIpv4("").has_value());
@@ -83,6 +88,38 @@ TEST(Socket, ConnectGivesUpOnTimeoutAndSucceedsOnListener) {
     char text[16];
     FormatIpv4(*loopback, text, sizeof text);
     EXPECT_STREQ(text, "127.0.0.1");
+}
+
+TEST(Socket, DatagramsTellTheirSenderAndOneTooLongIsSeenAsSuch) {
+    ASSERT_TRUE(StartNetwork());
+    UniqueFd receiver(OpenUdpSocket());
+    ASSERT_TRUE(receiver);
+    ASSERT_TRUE(BindAnyAddress(receiver.get(), 0));
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    getsockname(receiver.get(), reinterpret_cast<sockaddr*>(&addr), &len);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+
+    char buffer[32];
+    in_addr from{};
+    EXPECT_EQ(ReceiveDatagram(receiver.get(), buffer, sizeof buffer, &from), -1);  // none waiting
+    UniqueFd sender(OpenUdpSocket());
+    for (int size : {32, 40}) {
+        std::string datagram(static_cast<size_t>(size), 'b');
+        ASSERT_EQ(sendto(sender.get(), datagram.data(), size, 0, reinterpret_cast<sockaddr*>(&addr),
+                         sizeof addr),
+                  size);
+        ASSERT_EQ(WaitReadable(receiver.get(), 2000), 1);
+        int n = ReceiveDatagram(receiver.get(), buffer, sizeof buffer, &from);
+        if (size == 32) {
+            EXPECT_EQ(n, 32);
+        } else {
+            EXPECT_GT(n, 32);  // cut, and said so
+        }
+        char text[16];
+        FormatIpv4(from, text, sizeof text);
+        EXPECT_STREQ(text, "127.0.0.1");
+    }
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "platform/Profile.h"
@@ -11,12 +12,12 @@ namespace platform {
 namespace {
 
 std::string WriteTemp(const std::string& text) {
-    char path[] = "/tmp/beamora-profile-XXXXXX";
-    int fd = mkstemp(path);
-    EXPECT_GE(fd, 0);
-    close(fd);
+    // Test processes run side by side: the name is random.
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        ("beamora-profile-" + std::to_string(std::random_device{}()) + ".ini");
     std::ofstream(path, std::ios::binary) << text;
-    return path;
+    return std::filesystem::absolute(path).string();
 }
 
 TEST(Profile, LooksUpSectionsAndKeysLikeTheWindowsProfileFunctions) {

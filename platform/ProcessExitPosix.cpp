@@ -1,0 +1,9 @@
+#include "platform/ProcessExit.h"
+
+namespace platform {
+
+bool OtherThreadsEndedByExit() {
+    return false;
+}
+
+}  // namespace platform
