@@ -17,12 +17,18 @@ constexpr char kMonitorDeviceName[] = "PORTAL-MONITOR";
 
 class PortalMirrorDriver final : public MirrorDriver {
   public:
+    // The running cast's frames; after it has ended (a detach at the projection's end), the
+    // last size seen.
     bool CurrentMode(DisplayMode* mode) override {
+        std::lock_guard lock(mutex_);
         auto cast = platform::wayland::RunningScreenCast();
-        if (!cast || !cast->Alive(nullptr)) return false;
-        mode->width_px = cast->Width();
-        mode->height_px = cast->Height();
-        mode->bits_per_pixel = 32;
+        if (cast && cast->Alive(nullptr)) {
+            last_mode_.width_px = cast->Width();
+            last_mode_.height_px = cast->Height();
+            last_mode_.bits_per_pixel = 32;
+        }
+        if (last_mode_.width_px <= 0) return false;
+        *mode = last_mode_;
         return true;
     }
 
@@ -82,6 +88,7 @@ class PortalMirrorDriver final : public MirrorDriver {
 
   private:
     std::mutex mutex_;
+    DisplayMode last_mode_;
     std::weak_ptr<platform::wayland::ScreenCast> cast_;  // set while attached
     std::vector<platform::wayland::CastRect> damage_;    // reused by every box query
     std::vector<PixelRect> rects_;

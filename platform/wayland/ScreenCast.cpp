@@ -40,6 +40,11 @@ struct ContextDeleter {
 struct CoreDeleter {
     void operator()(pw_core* core) const { pw_core_disconnect(core); }
 };
+struct RegistryDeleter {
+    void operator()(pw_registry* registry) const {
+        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
+    }
+};
 struct StreamDeleter {
     void operator()(pw_stream* stream) const { pw_stream_destroy(stream); }
 };
@@ -76,6 +81,7 @@ class PipeWireScreenCast final : public ScreenCast {
             pw_thread_loop_lock(loop_.get());
             closing_ = true;
             stream_.reset();
+            registry_.reset();
             core_.reset();
             pw_thread_loop_unlock(loop_.get());
             pw_thread_loop_stop(loop_.get());
@@ -176,6 +182,23 @@ class PipeWireScreenCast final : public ScreenCast {
             *error = "cannot connect to the screen cast's PipeWire remote";
             return false;
         }
+        // The cast's node going away is how a desktop that ends the cast without closing the
+        // portal session (its portal backend gone) shows.
+        node_id_ = portal_stream.node_id;
+        registry_.reset(pw_core_get_registry(core_.get(), PW_VERSION_REGISTRY, 0));
+        if (registry_) {
+            static const pw_registry_events registry_events = [] {
+                pw_registry_events e{};
+                e.version = PW_VERSION_REGISTRY_EVENTS;
+                e.global_remove = [](void* self, uint32_t id) {
+                    auto* cast = static_cast<PipeWireScreenCast*>(self);
+                    if (id == cast->node_id_ && !cast->closing_)
+                        cast->End("the desktop ended the screen sharing (its stream is gone)");
+                };
+                return e;
+            }();
+            pw_registry_add_listener(registry_.get(), &registry_listener_, &registry_events, this);
+        }
         stream_.reset(
             pw_stream_new(core_.get(), "beamora-screen",
                           pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
@@ -242,6 +265,7 @@ class PipeWireScreenCast final : public ScreenCast {
     // The loop's thread, from here on.
     void OnState(pw_stream_state state, const char* message) {
         if (closing_) return;
+        platform::DebugFormat("screen cast: stream %s\n", pw_stream_state_as_string(state));
         if (state == PW_STREAM_STATE_STREAMING) streaming_ = true;
         if (state == PW_STREAM_STATE_ERROR) {
             End(std::string("the screen cast stream failed: ") +
@@ -417,8 +441,11 @@ class PipeWireScreenCast final : public ScreenCast {
     std::unique_ptr<pw_thread_loop, ThreadLoopDeleter> loop_;
     std::unique_ptr<pw_context, ContextDeleter> context_;
     std::unique_ptr<pw_core, CoreDeleter> core_;
+    std::unique_ptr<pw_registry, RegistryDeleter> registry_;
     std::unique_ptr<pw_stream, StreamDeleter> stream_;
     spa_hook listener_{};
+    spa_hook registry_listener_{};
+    uint32_t node_id_ = 0;
     bool streaming_ = false;  // the loop's thread only
     bool closing_ = false;    // set under the loop's lock while the stream is destroyed
 

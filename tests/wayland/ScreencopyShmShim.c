@@ -36,7 +36,7 @@ static void OnBuffer(void* data, void* frame, uint32_t format, uint32_t width, u
     ((BufferEvent)original_listener[kBuffer])(data, frame, format, width, height, stride);
     if (original_listener[kLinuxDmabuf] != NULL)
         ((DmabufEvent)original_listener[kLinuxDmabuf])(data, frame, DrmFormat(format), width,
-                                                        height);
+                                                       height);
 }
 
 int wl_proxy_add_listener(struct wl_proxy* proxy, Callback* implementation, void* data) {

@@ -41,15 +41,9 @@ class PortalDesktop final : public Desktop {
     bool ReadCursor(CursorImage* cursor) override {
         platform::wayland::CastCursor c;
         if (!cast_ || !cast_->ReadCursor(&c)) return false;
-        // Without cursor metadata the portal draws the pointer into the frames: no pointer of
-        // its own goes out then.
-        if (!c.known || c.argb.empty()) {
-            *cursor = CursorImage{};
-            cursor->width = cursor->height = 1;
-            cursor->argb.assign(1, 0);
-            cursor->visible = false;
-            return true;
-        }
+        // Without cursor metadata the portal draws the pointer into the frames: there is no
+        // pointer of its own to send.
+        if (!c.known || c.argb.empty()) return false;
         cursor->width = c.width;
         cursor->height = c.height;
         cursor->hot_x = c.hot_x;
