@@ -1,7 +1,7 @@
 // beamora-cli presenting a Wayland desktop through the ScreenCast portal, on the headless sway
 // stack of wayland-session: the receiver's picture is the screen (grim's copy of it) at depths 16
-// and 24, after drawing and after a change of a small part, which alone goes out again; and the
-// desktop ending the screen cast ends the projection with the reason.
+// and 24, after drawing and after a change of a small part, which alone goes out again; and a
+// refusal, or the desktop ending the screen cast, ends the projection with the reason.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -133,6 +133,20 @@ TEST(WaylandCast, ClosedByTheDesktopEndsTheProjectionWithTheReason) {
     EXPECT_EQ(cli.process().Wait(15000), 1) << cli.process().Log();
     EXPECT_EQ(cli.process().Count("the desktop's screen sharing was refused or has ended"), 1)
         << cli.process().Log();
+    EXPECT_TRUE(receiver.process().WaitForLog("MSG_STOP_REQUEST\n")) << receiver.process().Log();
+}
+
+// Run with the portal refusing (wayland-session --refuse): the start fails with the reason, the
+// receiver is told to stop, and nothing is presented.
+TEST(WaylandCast, RefusalEndsTheStartWithTheReason) {
+    TempDir dir;
+    Receiver receiver(dir, {"--mode", "1024x768x16"});
+    ASSERT_TRUE(receiver.WaitReady()) << receiver.process().Log();
+    CliPresenter cli(dir, "", kReceiverName);
+    EXPECT_EQ(cli.process().Wait(20000), 1) << cli.process().Log();
+    EXPECT_EQ(cli.process().Count("the desktop's screen sharing was refused or has ended"), 1)
+        << cli.process().Log();
+    EXPECT_EQ(cli.process().Count("beamora-cli: projecting"), 0) << cli.process().Log();
     EXPECT_TRUE(receiver.process().WaitForLog("MSG_STOP_REQUEST\n")) << receiver.process().Log();
 }
 
