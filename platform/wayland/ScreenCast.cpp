@@ -21,7 +21,10 @@ namespace platform::wayland {
 
 namespace {
 
-constexpr auto kFirstFrameTimeout = std::chrono::seconds(5);
+constexpr auto kFormatTimeout = std::chrono::seconds(5);
+// Some portals (xdg-desktop-portal-wlr) send the first frame only at the screen's next change: a
+// cast whose format is settled starts without it, its picture black until that frame comes.
+constexpr auto kFirstFrameWait = std::chrono::milliseconds(1500);
 // A damage list longer than this is replaced by the whole screen: the box query would merge it
 // to that anyway, and the list must not grow without bound while nobody asks.
 constexpr size_t kMaxPendingRects = 1024;
@@ -115,15 +118,17 @@ class PipeWireScreenCast final : public ScreenCast {
         if (!connected) return false;
 
         std::unique_lock lock(mutex_);
-        if (!frame_ready_.wait_for(lock, kFirstFrameTimeout,
+        if (!frame_ready_.wait_for(lock, kFormatTimeout,
                                    [this] { return width_ > 0 || !alive_; })) {
             *error = "the screen cast sent no picture";
             return false;
         }
+        frame_ready_.wait_for(lock, kFirstFrameWait, [this] { return have_frame_ || !alive_; });
         if (!alive_) {
             *error = end_reason_;
             return false;
         }
+        if (!have_frame_) platform::DebugOutput("screen cast: no picture yet\n");
         return true;
     }
 
@@ -285,6 +290,16 @@ class PipeWireScreenCast final : public ScreenCast {
         }
         negotiated_width_ = static_cast<int>(info.size.width);
         negotiated_height_ = static_cast<int>(info.size.height);
+        if (negotiated_width_ > 0 && negotiated_height_ > 0) {
+            std::lock_guard lock(mutex_);
+            if (negotiated_width_ != width_ || negotiated_height_ != height_) {
+                width_ = negotiated_width_;
+                height_ = negotiated_height_;
+                frame_.assign(static_cast<size_t>(width_) * height_ * 4, 0);
+                have_frame_ = false;
+            }
+            frame_ready_.notify_all();
+        }
         uint8_t buffer[1024];
         spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
         const spa_pod* params[3];
@@ -394,11 +409,12 @@ class PipeWireScreenCast final : public ScreenCast {
         const auto* pixels = static_cast<const uint8_t*>(data.data) + data.chunk->offset;
 
         std::lock_guard lock(mutex_);
-        if (width != width_ || height != height_ || frame_.empty()) {
+        if (width != width_ || height != height_ || !have_frame_) {
             width_ = width;
             height_ = height;
-            frame_.assign(static_cast<size_t>(width) * height * 4, 0);
+            frame_.resize(static_cast<size_t>(width) * height * 4);
             whole = true;
+            have_frame_ = true;
         }
         const size_t frame_stride = static_cast<size_t>(width) * 4;
         auto copy = [&](const CastRect& r) {
@@ -452,6 +468,7 @@ class PipeWireScreenCast final : public ScreenCast {
     mutable std::mutex mutex_;
     std::condition_variable frame_ready_;
     bool alive_ = true;
+    bool have_frame_ = false;  // frame_ holds a picture of the current size
     std::string end_reason_;
     int width_ = 0;
     int height_ = 0;

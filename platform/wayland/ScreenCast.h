@@ -56,9 +56,10 @@ class ScreenCast {
 
 // The cast this process shares: the running one, or a new one (the portal may ask the user; a
 // restore token from an earlier permission is used and kept in $XDG_STATE_HOME/beamora). Waits up
-// to a minute for the user and a few seconds for the first frame. nullptr with *error when the
-// portal or the stream cannot be had, the user refused, or no frame came. The cast lives while
-// someone holds it. Thread that starts the projection.
+// to a minute for the user, a few seconds for the stream's format and briefly for the first frame
+// (until it comes the picture is black: some portals send it only at the screen's next change).
+// nullptr with *error when the portal or the stream cannot be had or the user refused. The cast
+// lives while someone holds it. Thread that starts the projection.
 std::shared_ptr<ScreenCast> AcquireScreenCast(std::string* error);
 // The running cast, if any, without starting one. Any thread.
 std::shared_ptr<ScreenCast> RunningScreenCast();

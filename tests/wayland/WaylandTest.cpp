@@ -136,6 +136,31 @@ TEST(WaylandCast, ClosedByTheDesktopEndsTheProjectionWithTheReason) {
     EXPECT_TRUE(receiver.process().WaitForLog("MSG_STOP_REQUEST\n")) << receiver.process().Log();
 }
 
+std::string ReadToken() {
+    std::ifstream in(std::string(std::getenv("XDG_STATE_HOME")) + "/beamora/screencast-token");
+    std::string token;
+    std::getline(in, token);
+    return token;
+}
+
+// The permission is kept: the first presentation stores the portal's restore token, and the next
+// one, on a desktop that has not changed since (the portal sends no frame until it does), starts
+// with that token and presents.
+TEST(WaylandCast, PermissionIsKeptForTheNextPresentation) {
+    TempDir dir;
+    Receiver receiver(dir, {"--mode", "1024x768x24"});
+    ASSERT_TRUE(receiver.WaitReady()) << receiver.process().Log();
+    std::string token;
+    for (int run = 0; run < 2; ++run) {
+        CliPresenter cli(dir, "", kReceiverName, 2, "cli" + std::to_string(run) + ".txt");
+        EXPECT_EQ(cli.process().Wait(20000), 0) << cli.process().Log();
+        EXPECT_EQ(cli.process().Count("beamora-cli: projecting\n"), 1) << cli.process().Log();
+        if (run == 0) token = ReadToken();
+    }
+    EXPECT_FALSE(token.empty());
+    EXPECT_EQ(ReadToken(), token);
+}
+
 // Run with the portal refusing (wayland-session --refuse): the start fails with the reason, the
 // receiver is told to stop, and nothing is presented.
 TEST(WaylandCast, RefusalEndsTheStartWithTheReason) {
