@@ -23,7 +23,7 @@ namespace {
 
 constexpr auto kFormatTimeout = std::chrono::seconds(5);
 // Some portals (xdg-desktop-portal-wlr) send the first frame only at the screen's next change: a
-// cast whose format is settled starts without it, its picture black until that frame comes.
+// cast whose format is settled starts without it, and reads fail until that frame comes.
 constexpr auto kFirstFrameWait = std::chrono::milliseconds(1500);
 // A damage list longer than this is replaced by the whole screen: the box query would merge it
 // to that anyway, and the list must not grow without bound while nobody asks.
@@ -150,8 +150,8 @@ class PipeWireScreenCast final : public ScreenCast {
     bool ReadPixels(int x, int y, int width, int height, uint8_t* dst,
                     ptrdiff_t dst_stride) override {
         std::lock_guard lock(mutex_);
-        if (!alive_ || x < 0 || y < 0 || width <= 0 || height <= 0 || x + width > width_ ||
-            y + height > height_) {
+        if (!alive_ || !have_frame_ || x < 0 || y < 0 || width <= 0 || height <= 0 ||
+            x + width > width_ || y + height > height_) {
             return false;
         }
         const size_t stride = static_cast<size_t>(width_) * 4;

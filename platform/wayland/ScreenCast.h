@@ -44,7 +44,8 @@ class ScreenCast {
     // then says why, in words for the user. Any thread.
     virtual bool Alive(std::string* reason) const = 0;
     // Copies the rectangle (inside the screen) of the latest frame into dst as ReadPixels does:
-    // rows top-down, dst_stride bytes apart (negative for bottom-up). False once ended.
+    // rows top-down, dst_stride bytes apart (negative for bottom-up). False once ended, and before
+    // the first frame (so that no made-up picture goes out).
     virtual bool ReadPixels(int x, int y, int width, int height, uint8_t* dst,
                             ptrdiff_t dst_stride) = 0;
     // Moves the damage collected since the last call into *rects (replacing its content). A frame
@@ -57,7 +58,7 @@ class ScreenCast {
 // The cast this process shares: the running one, or a new one (the portal may ask the user; a
 // restore token from an earlier permission is used and kept in $XDG_STATE_HOME/beamora). Waits up
 // to a minute for the user, a few seconds for the stream's format and briefly for the first frame
-// (until it comes the picture is black: some portals send it only at the screen's next change).
+// (some portals send it only at the screen's next change; reads fail until it comes).
 // nullptr with *error when the portal or the stream cannot be had or the user refused. The cast
 // lives while someone holds it. Thread that starts the projection.
 std::shared_ptr<ScreenCast> AcquireScreenCast(std::string* error);
