@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/CaptureBackend.h"
+#include "platform/wayland/CastMeta.h"
 #include "platform/wayland/RestoreToken.h"
 
 namespace platform {
@@ -42,6 +44,32 @@ TEST(RestoreToken, PathInTheStateDirectoryAndOnlySaneTokensAreTaken) {
     EXPECT_FALSE(ValidRestoreToken("\xc3\xa9t\xc3\xa9"));
     EXPECT_FALSE(ValidRestoreToken(std::string(257, 'a')));
     EXPECT_TRUE(ValidRestoreToken(std::string(256, 'a')));
+}
+
+// The cursor metadata of a cast comes from another process: a bitmap is read only when every
+// byte of it lies inside the metadata block. (cursor header 28 bytes, bitmap header 20.)
+TEST(CastMeta, CursorBitmapIsReadOnlyInsideItsBlockAndDamageIsClipped) {
+    using wayland::CursorBitmapFits;
+    const size_t block = 28 + 20 + 16 * 16 * 4;
+    EXPECT_TRUE(CursorBitmapFits(block, 28, 20, 28, 20, 64, 16, 16, 256));
+    EXPECT_FALSE(CursorBitmapFits(block - 1, 28, 20, 28, 20, 64, 16, 16, 256));  // one byte short
+    EXPECT_FALSE(CursorBitmapFits(block, 28, 20, 27, 20, 64, 16, 16, 256));      // over the cursor
+    EXPECT_FALSE(CursorBitmapFits(block, 28, 20, block, 20, 64, 1, 1, 256));     // header outside
+    EXPECT_FALSE(CursorBitmapFits(block, 28, 20, 0xFFFFFFFFu, 20, 64, 16, 16, 256));
+    EXPECT_FALSE(CursorBitmapFits(block, 28, 20, 28, 0xFFFFFFF0u, 64, 16, 16, 256));
+    EXPECT_FALSE(CursorBitmapFits(block, 28, 20, 28, 20, 60, 16, 16, 256));  // rows overlap
+    EXPECT_FALSE(CursorBitmapFits(block, 28, 20, 28, 20, 0x7FFFFFFF, 16, 16, 256));
+    EXPECT_FALSE(CursorBitmapFits(1 << 24, 28, 20, 28, 20, 1024, 257, 1, 256));  // too large
+    EXPECT_FALSE(CursorBitmapFits(block, 28, 20, 28, 20, 64, 0, 16, 256));
+
+    int64_t x = -10, y = 700, w = 30, h = 100;
+    EXPECT_TRUE(wayland::ClipToFrame(&x, &y, &w, &h, 1024, 768));
+    EXPECT_EQ((std::vector<int64_t>{x, y, w, h}), (std::vector<int64_t>{0, 700, 20, 68}));
+    x = 1024, y = 0, w = 10, h = 10;
+    EXPECT_FALSE(wayland::ClipToFrame(&x, &y, &w, &h, 1024, 768));
+    x = 0, y = 0, w = 65536, h = 65536;
+    EXPECT_TRUE(wayland::ClipToFrame(&x, &y, &w, &h, 1024, 768));
+    EXPECT_EQ((std::vector<int64_t>{x, y, w, h}), (std::vector<int64_t>{0, 0, 1024, 768}));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "platform/CaptureBackend.h"
 #include "platform/Debug.h"
 #include "platform/NoDestructor.h"
+#include "platform/wayland/CastMeta.h"
 #include "platform/wayland/PortalSession.h"
 
 namespace platform::wayland {
@@ -30,6 +31,7 @@ constexpr auto kFirstFrameWait = std::chrono::milliseconds(1500);
 constexpr size_t kMaxPendingRects = 1024;
 constexpr int kMaxCursorSide = 256;
 constexpr int kMaxDamageRegions = 16;
+constexpr uint32_t kMaxFrameSide = 1u << 16;
 // Room for the largest cursor bitmap the stream may send (RGBA).
 constexpr size_t kCursorMetaBytes =
     sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap) + size_t{kMaxCursorSide} * kMaxCursorSide * 4;
@@ -347,22 +349,29 @@ class PipeWireScreenCast final : public ScreenCast {
         spa_meta_region* region;
         spa_meta_for_each(region, meta) {
             if (!spa_meta_region_is_valid(region)) break;
-            damage->push_back({region->region.position.x, region->region.position.y,
-                               static_cast<int>(region->region.size.width),
-                               static_cast<int>(region->region.size.height)});
+            // Sizes beyond any screen are cut, so that they stay positive as ints.
+            damage->push_back(
+                {region->region.position.x, region->region.position.y,
+                 static_cast<int>(std::min<uint32_t>(region->region.size.width, kMaxFrameSide)),
+                 static_cast<int>(std::min<uint32_t>(region->region.size.height, kMaxFrameSide))});
         }
     }
 
     void ReadCursorMeta(spa_buffer* buffer) {
-        auto* c = static_cast<spa_meta_cursor*>(
-            spa_buffer_find_meta_data(buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)));
-        if (c == nullptr || !spa_meta_cursor_is_valid(c)) return;
+        auto* meta = static_cast<spa_meta*>(spa_buffer_find_meta(buffer, SPA_META_Cursor));
+        if (meta == nullptr || meta->data == nullptr || meta->size < sizeof(spa_meta_cursor))
+            return;
+        auto* c = static_cast<spa_meta_cursor*>(meta->data);
+        if (!spa_meta_cursor_is_valid(c)) return;
         std::lock_guard lock(mutex_);
         cursor_.known = true;
         cursor_.visible = true;
         cursor_.x = c->position.x;
         cursor_.y = c->position.y;
         if (c->bitmap_offset < sizeof(spa_meta_cursor)) return;  // same image as before
+        if (c->bitmap_offset > meta->size ||
+            meta->size - c->bitmap_offset < sizeof(spa_meta_bitmap))
+            return;
         auto* bitmap =
             reinterpret_cast<spa_meta_bitmap*>(reinterpret_cast<uint8_t*>(c) + c->bitmap_offset);
         if (!spa_meta_bitmap_is_valid(bitmap)) return;
@@ -372,9 +381,11 @@ class PipeWireScreenCast final : public ScreenCast {
             cursor_.visible = false;  // no image: the pointer is hidden
             return;
         }
-        if (w > kMaxCursorSide || h > kMaxCursorSide || bitmap->stride < w * 4) return;
-        const size_t room = kCursorMetaBytes - c->bitmap_offset;
-        if (bitmap->offset + static_cast<size_t>(bitmap->stride) * (h - 1) + w * 4 > room) return;
+        if (!CursorBitmapFits(meta->size, sizeof(spa_meta_cursor), sizeof(spa_meta_bitmap),
+                              c->bitmap_offset, bitmap->offset, bitmap->stride, w, h,
+                              kMaxCursorSide)) {
+            return;
+        }
         const auto* pixels = reinterpret_cast<const uint8_t*>(bitmap) + bitmap->offset;
         cursor_.width = w;
         cursor_.height = h;
@@ -429,15 +440,12 @@ class PipeWireScreenCast final : public ScreenCast {
             copy({0, 0, width, height});
             damage_.assign(1, CastRect{0, 0, width, height});
         } else {
-            for (CastRect r : damage) {
+            for (const CastRect& d : damage) {
                 // Clipped to the frame: the metadata comes from another process.
-                const int x1 = std::min(r.x + r.width, width);
-                const int y1 = std::min(r.y + r.height, height);
-                r.x = std::max(r.x, 0);
-                r.y = std::max(r.y, 0);
-                r.width = x1 - r.x;
-                r.height = y1 - r.y;
-                if (r.width <= 0 || r.height <= 0) continue;
+                int64_t x = d.x, y = d.y, w = d.width, h = d.height;
+                if (!ClipToFrame(&x, &y, &w, &h, width, height)) continue;
+                const CastRect r{static_cast<int>(x), static_cast<int>(y), static_cast<int>(w),
+                                 static_cast<int>(h)};
                 copy(r);
                 if (damage_.size() < kMaxPendingRects) {
                     damage_.push_back(r);
