@@ -96,14 +96,19 @@ class PipeWireScreenCast final : public ScreenCast {
         portal_.reset();
     }
 
+    // Through the portal.
     bool Start(std::string* error) {
-        pw_init(nullptr, nullptr);
         PortalStream portal_stream;
         portal_ = PortalSession::Open(&portal_stream, error, [this] {
             End("the desktop ended the screen sharing (the portal session was closed)");
         });
         if (!portal_) return false;
+        return StartStream(std::move(portal_stream), error);
+    }
 
+    // On the stream of the given remote (the session's own PipeWire when it has none) and node.
+    bool StartStream(PortalStream portal_stream, std::string* error) {
+        pw_init(nullptr, nullptr);
         loop_.reset(pw_thread_loop_new("beamora-cast", nullptr));
         if (!loop_) {
             *error = "cannot start PipeWire";
@@ -184,7 +189,9 @@ class PipeWireScreenCast final : public ScreenCast {
     bool Connect(PortalStream portal_stream, std::string* error) {
         // pw_context_connect_fd takes the descriptor over.
         core_.reset(
-            pw_context_connect_fd(context_.get(), portal_stream.remote.Release(), nullptr, 0));
+            portal_stream.remote.Get() >= 0
+                ? pw_context_connect_fd(context_.get(), portal_stream.remote.Release(), nullptr, 0)
+                : pw_context_connect(context_.get(), nullptr, 0));
         if (!core_) {
             *error = "cannot connect to the screen cast's PipeWire remote";
             return false;
@@ -512,6 +519,14 @@ std::shared_ptr<ScreenCast> AcquireScreenCast(std::string* error) {
     if (!fresh->Start(error)) return nullptr;
     r.running = fresh;
     return fresh;
+}
+
+std::shared_ptr<ScreenCast> OpenPipeWireNodeForTests(uint32_t node_id, std::string* error) {
+    auto cast = std::make_shared<PipeWireScreenCast>();
+    PortalStream stream;
+    stream.node_id = node_id;
+    if (!cast->StartStream(std::move(stream), error)) return nullptr;
+    return cast;
 }
 
 std::shared_ptr<ScreenCast> RunningScreenCast() {

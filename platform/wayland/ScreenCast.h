@@ -62,6 +62,9 @@ class ScreenCast {
 // nullptr with *error when the portal or the stream cannot be had or the user refused. The cast
 // lives while someone holds it. Thread that starts the projection.
 std::shared_ptr<ScreenCast> AcquireScreenCast(std::string* error);
+// A cast of one node of the session's own PipeWire daemon, without the portal: for tests that
+// produce the stream themselves. nullptr with *error as AcquireScreenCast.
+std::shared_ptr<ScreenCast> OpenPipeWireNodeForTests(uint32_t node_id, std::string* error);
 // The running cast, if any, without starting one. Any thread.
 std::shared_ptr<ScreenCast> RunningScreenCast();
 // Keeps the running cast alive until the next AcquireScreenCast hands it on (a size query that
