@@ -105,7 +105,11 @@ std::string FailureText(int failure) {
         case kFailureSendFailed:
             return "a message could not be sent to the receiver";
         case kFailureNoScreen:
-            return "cannot capture the screen: no X display (is DISPLAY set?)";
+            return "cannot capture the screen: no X display and no Wayland screen sharing (is "
+                   "DISPLAY or WAYLAND_DISPLAY set?)";
+        case kFailureScreenCast:
+            return "cannot capture the screen: the desktop's screen sharing was refused or has "
+                   "ended";
         case kFailureCaptureSetup:
             return "cannot capture the screen: the capture could not be set up";
         case kFailureOutOfMemory:

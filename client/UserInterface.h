@@ -35,7 +35,8 @@ inline constexpr char kProjectorNotifyName[] = "PROJECTOR_NOTIFY";
 enum NotifyCode : int {
     kNotifyNoUdpSocket = 1029,       // discovery could not create its UDP socket
     kNotifyBindFailed = 1031,        // discovery could not bind the beacon port
-    kNotifyStartRejected = 1034,     // the receiver refused to start; projection stopped
+    kNotifyStartRejected = 1034,     // the start was refused or failed, or the desktop's screen
+                                     // sharing ended (LastFailure says which); projection stopped
     kNotifyReceiverStopped = 1035,   // the receiver stopped the projection
     kNotifyReceiverStarted = 1036,   // the receiver started (or resumed) the projection
     kNotifyReceiveFailed = 1037,     // receiving a beacon failed; discovery ended
@@ -59,7 +60,8 @@ enum FailureCode : int {
     kFailureCaptureSetup = 8,     // the capture or the encoder could not be set up
     kFailureOutOfMemory = 9,      // the frame buffers could not be allocated
     kFailureStartRejected = 10,   // the receiver rejected the start
-    kFailureNoVersionFile = 11    // the installed "version" file is missing or unreadable
+    kFailureNoVersionFile = 11,   // the installed "version" file is missing or unreadable
+    kFailureScreenCast = 12       // the desktop's screen sharing (Wayland) was refused or ended
 };
 
 // What the data connection carried since the library was loaded (UserInterface::GetDataStats).

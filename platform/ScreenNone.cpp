@@ -1,8 +1,8 @@
-// Builds without a window system have no screen.
-#include "platform/Screen.h"
+// Builds without X11 have no X screen to ask.
+#include "platform/ScreenBackends.h"
 
 namespace platform {
-bool ScreenSize(int* width, int* height) {
+bool X11ScreenSize(int* width, int* height) {
     *width = 0;
     *height = 0;
     return false;

@@ -1,11 +1,13 @@
 // The small desktop interface the capture reads the screen and the pointer through. The X11
-// backend implements it over MIT-SHM and XFIXES; tests use a scripted desktop of their own.
+// backend implements it over MIT-SHM and XFIXES, the Wayland one over the ScreenCast portal's
+// PipeWire stream; tests use a scripted desktop of their own.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace tarrowlink {
@@ -49,10 +51,13 @@ class Desktop {
     virtual bool QueryScreenSize(int* width, int* height) = 0;
     // The current pointer image and position. False when it cannot be read.
     virtual bool ReadCursor(CursorImage* cursor) = 0;
+    // True once the desktop has ended for good (a screen cast closed by the desktop or refused):
+    // nothing more can be read. *reason says why, in words for the user.
+    virtual bool Lost(std::string* /*reason*/) const { return false; }
 };
 
-// Makes the desktop backend this build has (chosen by the build, not by the code), or the one a
-// test installed.
+// Makes the desktop backend for this session (the build decides which exist; on Linux the
+// session's desktop picks among them), or the one a test installed.
 std::unique_ptr<Desktop> CreateDesktop();
 // Installs a factory for tests; an empty one restores the build's backend.
 void SetDesktopFactoryForTests(std::function<std::unique_ptr<Desktop>()> factory);

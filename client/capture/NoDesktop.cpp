@@ -1,4 +1,5 @@
-// Builds without a window system: there is no desktop to capture, and projection start says so.
+// Builds and sessions without a window system: there is no desktop to capture, and projection
+// start says so.
 #include "client/capture/Desktop.h"
 
 namespace tarrowlink {
@@ -14,7 +15,7 @@ class NoDesktop : public Desktop {
 };
 }  // namespace
 
-std::unique_ptr<Desktop> CreatePlatformDesktop() {
+std::unique_ptr<Desktop> CreateNoDesktop() {
     return std::make_unique<NoDesktop>();
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "client/capture/CaptureRecord.h"
@@ -51,6 +52,10 @@ class ScreenCapture : public ScreenCaptureBase {
 
     // Drops the desktop connection and the surfaces; safe to call twice.
     void Release();
+
+    // True once the desktop has ended for good (a closed screen cast), with the reason; the
+    // projection cannot go on. Sending thread.
+    bool DesktopLost(std::string* reason) const { return m_desktop && m_desktop->Lost(reason); }
 
     // The screen's current size. False when there is no desktop. Sending thread.
     bool CurrentScreenSize(int* width, int* height);

@@ -2,6 +2,8 @@
 
 #include <mutex>
 #include <new>
+#include <string>
+#include <thread>
 
 #include "client/capture/CaptureRecord.h"
 #include "client/session/Components.h"
@@ -12,6 +14,7 @@
 #include "client/session/NetChannel.h"
 #include "client/session/Session.h"
 #include "client/session/Sockets.h"
+#include "platform/CaptureBackend.h"
 #include "platform/Debug.h"
 #include "platform/NoDestructor.h"
 #include "platform/Socket.h"
@@ -103,14 +106,31 @@ void WatchScreenSize(Components& c) {
     c.capture->FollowScreen();
 }
 
+// The desktop ended for good during the projection (its screen cast was closed): the receiver is
+// told to stop, the application hears it as a start that failed, and this thread ends. The
+// notification goes out from a thread of its own, since the application may be stopping the
+// projection, and so waiting for this thread, at the same moment.
+void EndLostDesktop(const std::string& reason) {
+    platform::DebugFormat("The desktop can no longer be captured: %s\n", reason.c_str());
+    SetLastFailure(kFailureScreenCast);
+    SendControlRequest(MSG_STOP_REQUEST);
+    TheSession().state.store(StateConnected);
+    std::thread([] { Notify(kNotifyStartRejected); }).detach();
+}
+
 void SendingThread(const platform::WorkerThread::Context& context, ProjectionRecords* records) {
     Components& c = TheComponents();
     if (!c.Complete()) return;
     if (KeepAliveExists()) PauseKeepAlive();
     if (records == nullptr) return;
+    std::string lost;
     while (!context.StopRequested()) {
         SendScreenRecords(context, c, *records);
         if (context.StopRequested()) break;
+        if (c.capture->DesktopLost(&lost)) {
+            EndLostDesktop(lost);
+            return;
+        }
         SendCursor(c, *records);
         WatchScreenSize(c);
         if (!context.SleepFor(kPassInterval_ms)) break;
@@ -187,6 +207,10 @@ int StartSending() {
     int screen_width = 0, screen_height = 0;
     if (!ComputeGeometry(session.receiver_width.load(), session.receiver_height.load())) {
         if (!LocalScreenSize(&screen_width, &screen_height)) {
+            if (platform::ChooseCaptureBackend() == platform::CaptureBackend::kPortal) {
+                return AbortStartLocked(sending, kFailureScreenCast,
+                                        "the desktop's screen sharing was refused or failed");
+            }
             return AbortStartLocked(sending, kFailureNoScreen,
                                     "no screen to capture (no X display)");
         }
@@ -223,6 +247,10 @@ int StartSending() {
     c.capture->SetResolutionDivisor(g.resolution_divisor.load());
     if (!c.capture->BeginScaled(width, height, g.coefficient_x.load(), g.coefficient_y.load(),
                                 g.stretch.load())) {
+        if (platform::ChooseCaptureBackend() == platform::CaptureBackend::kPortal) {
+            return AbortStartLocked(sending, kFailureScreenCast,
+                                    "the desktop's screen sharing was refused or failed");
+        }
         return AbortStartLocked(sending, kFailureCaptureSetup,
                                 "the screen capture could not be set up");
     }

@@ -18,6 +18,7 @@
 #include <mutex>
 
 #include "mirror/BoxReducer.h"
+#include "mirror/MirrorBackends.h"
 #include "mirror/MirrorDriver.h"
 #include "mirror/TileRefiner.h"
 #include "mirror/x11/DamageTracker.h"
@@ -185,7 +186,7 @@ class DamageMirrorDriver final : public MirrorDriver {
 
 }  // namespace
 
-std::shared_ptr<MirrorDriver> CreateDefaultMirrorDriver() {
+std::shared_ptr<MirrorDriver> CreateX11MirrorDriver() {
     return std::make_shared<DamageMirrorDriver>();
 }
 

@@ -2,12 +2,12 @@
 
 #include <memory>
 
-#include "platform/Screen.h"
+#include "platform/ScreenBackends.h"
 #include "platform/x11/XDisplay.h"
 
 namespace platform {
 
-bool ScreenSize(int* width, int* height) {
+bool X11ScreenSize(int* width, int* height) {
     *width = 0;
     *height = 0;
     XDisplayPtr display(XOpenDisplay(nullptr));

@@ -126,6 +126,16 @@ TEST_F(CaptureOnX, DrawnRectangleComesBackBottomUpAndOnlyAboutItsArea) {
     }
     EXPECT_TRUE(covered);
     EXPECT_LE(area, 4 * 100 * 100) << "a 100 x 100 change should not send the screen";
+
+    // What was sent is what the change tracker read: it lends its copy of the screen, so that
+    // the capture reads nothing again.
+    const uint8_t* lent = nullptr;
+    ptrdiff_t stride = 0;
+    ASSERT_TRUE(capture.Tracker().LendScreenPixels(300, 200, 100, 100, &lent, &stride));
+    EXPECT_EQ(stride, 1024 * 4);
+    EXPECT_EQ(lent[0] | lent[1] << 8 | lent[2] << 16, 0xC08010);
+    EXPECT_EQ(lent[99 * stride + 99 * 4 + 2], 0xC0);
+    EXPECT_FALSE(capture.Tracker().LendScreenPixels(1000, 700, 100, 100, &lent, &stride));
 }
 
 TEST_F(CaptureOnX, EveryStepEndsTheBoxListAfreshAfterTheTrackersSixteen) {

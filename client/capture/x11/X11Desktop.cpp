@@ -22,6 +22,7 @@
 #include <mutex>
 
 #include "client/capture/Desktop.h"
+#include "client/capture/DesktopBackends.h"
 #include "platform/Debug.h"
 #include "platform/x11/XDisplay.h"
 
@@ -389,7 +390,7 @@ class X11Desktop : public Desktop {
 
 }  // namespace
 
-std::unique_ptr<Desktop> CreatePlatformDesktop() {
+std::unique_ptr<Desktop> CreateX11Desktop() {
     return std::make_unique<X11Desktop>();
 }
 
