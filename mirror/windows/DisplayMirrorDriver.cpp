@@ -154,32 +154,46 @@ class GdiPixelReader final : public PixelReader {
         memory_.reset(::CreateCompatibleDC(screen_.get()));
         if (!bitmap_ || !memory_ || bits == nullptr) return false;
         ::SelectObject(memory_.get(), bitmap_.get());
-        bits_ = static_cast<const uint32_t*>(bits);
+        bits_ = static_cast<uint32_t*>(bits);
         return true;
     }
     int WidthPx() const { return width_; }
     int HeightPx() const { return height_; }
 
-    bool Read(const PixelRect& area, std::vector<uint32_t>* pixels) override {
+    // The DIB section is a frame of the whole screen: every read lands in it at its place.
+    bool Read(const PixelRect& area, const uint32_t** pixels) override {
+        if (!Blit(area)) return false;
+        lent_.resize(static_cast<size_t>(area.width) * area.height);
+        for (int row = 0; row < area.height; ++row) {
+            const uint32_t* from = bits_ + static_cast<size_t>(area.y + row) * width_ + area.x;
+            std::copy(from, from + area.width,
+                      lent_.data() + static_cast<size_t>(row) * area.width);
+        }
+        *pixels = lent_.data();
+        return true;
+    }
+    uint32_t* Frame(int width_px, int height_px) override {
+        return width_px == width_ && height_px == height_ ? bits_ : nullptr;
+    }
+    bool ReadRows(int y0, int y1) override {
+        return y0 >= 0 && y1 <= height_ && y0 < y1 && Blit(PixelRect{0, y0, width_, y1 - y0});
+    }
+
+  private:
+    bool Blit(const PixelRect& area) {
         if (!::BitBlt(memory_.get(), area.x, area.y, area.width, area.height, screen_.get(), area.x,
                       area.y, SRCCOPY | CAPTUREBLT)) {
             return false;
         }
         ::GdiFlush();
-        pixels->resize(static_cast<size_t>(area.width) * area.height);
-        for (int row = 0; row < area.height; ++row) {
-            const uint32_t* from = bits_ + static_cast<size_t>(area.y + row) * width_ + area.x;
-            std::copy(from, from + area.width,
-                      pixels->data() + static_cast<size_t>(row) * area.width);
-        }
         return true;
     }
 
-  private:
     ScreenDc screen_;
     GdiObject bitmap_;  // declared before memory_: the DC lets go of it first
     DeviceContext memory_;
-    const uint32_t* bits_ = nullptr;
+    uint32_t* bits_ = nullptr;
+    std::vector<uint32_t> lent_;  // the last area read, lent
     int width_ = 0;
     int height_ = 0;
 };
