@@ -11,6 +11,7 @@ TileRefiner::TileRefiner(int width_px, int height_px)
       cols_((width_ + kTilePx - 1) / kTilePx),
       rows_((height_ + kTilePx - 1) / kTilePx),
       hashes_(static_cast<size_t>(cols_ * rows_)),
+      hashed_(static_cast<size_t>(cols_ * rows_)),
       known_(static_cast<size_t>(cols_ * rows_)),
       reported_(known_.size()),
       reporting_(known_.size()),
@@ -58,6 +59,18 @@ void TileRefiner::Refine(std::span<const PixelRect> damage, PixelReader& reader,
                                        : Box{std::min(box.x0, part.x0), std::min(box.y0, part.y0),
                                              std::max(box.x1, part.x1), std::max(box.y1, part.y1)};
             }
+        }
+    }
+
+    // A damaged tile that will be compared but whose hash was skipped while it changed on every
+    // pass gets it now, from the pixels last sent, before the read replaces them.
+    for (size_t tile = 0; tile < damage_.size(); ++tile) {
+        const Box& b = damage_[tile];
+        if (b.x0 < b.x1 && known_[tile] && !hashed_[tile] &&
+            !(recheck_reported && reported_[tile])) {
+            hashes_[tile] =
+                TileHash(static_cast<int>(tile) / cols_, static_cast<int>(tile) % cols_);
+            hashed_[tile] = 1;
         }
     }
 
@@ -235,12 +248,17 @@ void TileRefiner::CompareRun(int row, int col_begin, int col_end, bool read, boo
     size_t first_output = changed->size();
     for (int col = col_begin; col < col_end; ++col) {
         size_t tile = static_cast<size_t>(row * cols_ + col);
-        bool differs = !read || !known_[tile] || (recheck_reported && reported_[tile]);
-        if (read) {
+        // A tile reported last pass goes out again without a look (see the class comment): its
+        // hash is not worked out until a pass needs it for a comparison, which a tile that
+        // changes on every pass never does. A tile without a valid hash counts as changed.
+        const bool again = recheck_reported && reported_[tile];
+        bool differs = !read || !known_[tile] || again || !hashed_[tile];
+        if (read && !again) {
             const uint64_t hash = TileHash(row, col);
             differs = differs || hash != hashes_[tile];
             hashes_[tile] = hash;
         }
+        hashed_[tile] = read && !again ? 1 : 0;
         known_[tile] = read;
         if (!differs) continue;
         reporting_[tile] = 1;

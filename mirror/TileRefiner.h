@@ -89,6 +89,7 @@ class TileRefiner {
     uint32_t* frame_ = nullptr;        // the last pixels seen, width_ x height_: the reader's or
     std::vector<uint32_t> own_frame_;  // this, when the reader keeps none
     std::vector<uint64_t> hashes_;     // per tile: TileHash when it was last read
+    std::vector<uint8_t> hashed_;      // per tile: hashes_ holds the hash of frame_'s pixels
     std::vector<uint8_t> known_;       // per tile: frame_ holds pixels read from the screen
     std::vector<uint8_t> reported_;    // per tile: reported by the previous call
     std::vector<uint8_t> reporting_;   // per tile: reported by this call
