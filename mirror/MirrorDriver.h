@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+struct tagBOX;  // Vitrex.h
+
 namespace mirror {
 
 // The text that identifies the mirror device among the display devices.
@@ -74,6 +76,25 @@ class MirrorDriver {
         return false;
     }
 };
+
+// Escape for a backend that needs neither the grid nor the resolution (DAMAGE, the ScreenCast
+// portal, tile polling): both are accepted when their records are whole, and the box query fills
+// the caller's 16 boxes through query (a bool (tagBOX* boxes) callable; false: it failed).
+// Answers as MirrorDriver::Escape does. The backend's thread rules apply to query.
+template <typename Query>
+int AnswerEscapeWithBoxes(int escape, size_t in_bytes, void* out, size_t out_bytes, Query&& query) {
+    switch (escape) {
+        case kEscapeSetGrid:
+            return in_bytes >= kGridBytes ? 1 : -1;
+        case kEscapeSetResolution:
+            return in_bytes >= kResolutionBytes ? 1 : -1;
+        case kEscapeGetBoxes:
+            if (out == nullptr || out_bytes < kBoxesBytes) return -1;
+            return query(static_cast<::tagBOX*>(out)) ? 1 : -1;
+        default:
+            return 0;
+    }
+}
 
 // The wireless configuration service "WZCSVC", paused while the mirror device is attached (its
 // scans disturb the driver on Windows). Pause: stops it; 1 when the service could be opened, else

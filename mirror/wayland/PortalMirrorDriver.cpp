@@ -69,21 +69,13 @@ class PortalMirrorDriver final : public MirrorDriver {
         std::lock_guard lock(mutex_);
         auto cast = cast_.lock();
         if (!cast) return 0;
-        switch (escape) {
-            case kEscapeSetGrid:
-                return in_bytes >= kGridBytes ? 1 : -1;
-            case kEscapeSetResolution:
-                return in_bytes >= kResolutionBytes ? 1 : -1;
-            case kEscapeGetBoxes:
-                if (out == nullptr || out_bytes < kBoxesBytes) return -1;
-                if (!cast->TakeDamage(&damage_)) return -1;
-                rects_.clear();
-                for (const auto& r : damage_) rects_.push_back({r.x, r.y, r.width, r.height});
-                ReduceToBoxes(rects_, static_cast<tagBOX*>(out));
-                return 1;
-            default:
-                return 0;
-        }
+        return AnswerEscapeWithBoxes(escape, in_bytes, out, out_bytes, [&](tagBOX* boxes) {
+            if (!cast->TakeDamage(&damage_)) return false;
+            rects_.clear();
+            for (const auto& r : damage_) rects_.push_back({r.x, r.y, r.width, r.height});
+            ReduceToBoxes(rects_, boxes);
+            return true;
+        });
     }
 
   private:

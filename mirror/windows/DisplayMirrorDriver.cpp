@@ -286,23 +286,14 @@ class DisplayMirrorDriver final : public MirrorDriver {
     // The polling device's escapes, with mutex_ held: the grid and resolution are accepted (whole
     // tiles need neither), the box query compares the tiles.
     int PollingEscape(int escape, size_t in_bytes, void* out, size_t out_bytes) {
-        switch (escape) {
-            case kEscapeSetGrid:
-                return in_bytes >= kGridBytes ? 1 : -1;
-            case kEscapeSetResolution:
-                return in_bytes >= kResolutionBytes ? 1 : -1;
-            case kEscapeGetBoxes: {
-                if (out == nullptr || out_bytes < kBoxesBytes) return -1;
-                // Every tile is looked at; one that equals the last read is trusted without a
-                // second look, or every tile would go out on every pass.
-                rects_.assign(1, PixelRect{0, 0, reader_->WidthPx(), reader_->HeightPx()});
-                refiner_->Refine(rects_, *reader_, &changed_, /*recheck_reported=*/false);
-                ReduceToBoxes(changed_, static_cast<tagBOX*>(out));
-                return 1;
-            }
-            default:
-                return 0;
-        }
+        return AnswerEscapeWithBoxes(escape, in_bytes, out, out_bytes, [this](tagBOX* boxes) {
+            // Every tile is looked at; one that equals the last read is trusted without a
+            // second look, or every tile would go out on every pass.
+            rects_.assign(1, PixelRect{0, 0, reader_->WidthPx(), reader_->HeightPx()});
+            refiner_->Refine(rects_, *reader_, &changed_, /*recheck_reported=*/false);
+            ReduceToBoxes(changed_, boxes);
+            return true;
+        });
     }
 
     std::mutex mutex_;

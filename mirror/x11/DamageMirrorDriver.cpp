@@ -128,17 +128,8 @@ class DamageMirrorDriver final : public MirrorDriver {
     int Escape(int escape, const void*, size_t in_bytes, void* out, size_t out_bytes) override {
         std::lock_guard lock(mutex_);
         if (!tracker_ && !polling_) return 0;
-        switch (escape) {
-            case kEscapeSetGrid:
-                return in_bytes >= kGridBytes ? 1 : -1;
-            case kEscapeSetResolution:
-                return in_bytes >= kResolutionBytes ? 1 : -1;
-            case kEscapeGetBoxes:
-                if (out == nullptr || out_bytes < kBoxesBytes) return -1;
-                return QueryBoxes(static_cast<tagBOX*>(out)) ? 1 : -1;
-            default:
-                return 0;
-        }
+        return AnswerEscapeWithBoxes(escape, in_bytes, out, out_bytes,
+                                     [this](tagBOX* boxes) { return QueryBoxes(boxes); });
     }
 
     bool LendPixels(int x, int y, int width, int height, const uint8_t** pixels,
