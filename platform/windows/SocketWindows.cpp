@@ -192,28 +192,6 @@ int ReceiveDatagram(int fd, void* buffer, size_t length, in_addr* from) {
     return n;
 }
 
-std::optional<in_addr> ParseIpv4(const char* text) {
-    in_addr address{};
-    if (text == nullptr || ::inet_pton(AF_INET, text, &address) != 1) return std::nullopt;
-    return address;
-}
-
-std::optional<in_addr> ResolveIpv4(const char* host) {
-    if (host == nullptr || *host == '\0') return std::nullopt;
-    in_addr address{};
-    if (::inet_pton(AF_INET, host, &address) == 1) return address;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (::getaddrinfo(host, nullptr, &hints, &result) != 0 || result == nullptr) {
-        return std::nullopt;
-    }
-    address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
-    ::freeaddrinfo(result);
-    return address;
-}
-
 bool ConnectWithTimeout(int fd, in_addr address, uint16_t port, int timeout_ms) {
     SOCKET s = Handle(fd);
     sockaddr_in peer{};
