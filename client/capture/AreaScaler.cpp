@@ -339,7 +339,10 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
             }
         }
     }
-    scale::LineFunction scale_line = set.select(columns, vector_ready);
+    // A set that computes several pixels at once needs the lane table; without it (too many phase
+    // combinations) the portable code serves.
+    const bool set_ready = vector_ready && (set.lanes == 0 || !lane_weights.empty());
+    scale::LineFunction scale_line = set.select(columns, set_ready);
     if (scale_line == nullptr) scale_line = scale::kPortableScaler.select(columns, false);
 
     LineTaps line_taps;

@@ -83,10 +83,9 @@ const ScalerSet kSse2Scaler = {"sse2", SelectSse2, 0};
 // ---- AVX2 ----
 
 // Two destination pixels at once, one per 128-bit lane: their taps start at start0 and start1,
-// weighed by their phases' tables.
+// weighed by their pair of phases' side-by-side table.
 template <int kGroups>
 BEAMORA_AVX2 inline __m256i SumsAvx2(const LineTaps& line, int start0, int start1,
-                                     const int16_t* weights0, const int16_t* weights1,
                                      const int16_t* pair_weights, int per_row) {
     // Each channel of taps 0 and 2 side by side (16 bits each), then of taps 1 and 3.
     const __m256i even = _mm256_setr_epi8(0, -1, 8, -1, 1, -1, 9, -1, 2, -1, 10, -1, 3, -1, 11, -1,
@@ -95,25 +94,16 @@ BEAMORA_AVX2 inline __m256i SumsAvx2(const LineTaps& line, int start0, int start
         _mm256_setr_epi8(4, -1, 12, -1, 5, -1, 13, -1, 6, -1, 14, -1, 7, -1, 15, -1, 4, -1, 12, -1,
                          5, -1, 13, -1, 6, -1, 14, -1, 7, -1, 15, -1);
     __m256i sums = _mm256_setzero_si256();
-    for (int i = 0; i < line.row_count; ++i, weights0 += per_row, weights1 += per_row) {
+    for (int i = 0; i < line.row_count; ++i) {
         const uint32_t* row = line.rows[i];
         for (int g = 0; g < kGroups; ++g) {
             const __m256i pixels = _mm256_inserti128_si256(
                 _mm256_castsi128_si256(Load128(row + start0 + g * kGroupTaps)),
                 Load128(row + start1 + g * kGroupTaps), 1);
-            __m256i even_weights, odd_weights;
-            if (pair_weights != nullptr) {
-                const int16_t* w = pair_weights + (i * per_row + g * 16) * 2;
-                even_weights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w));
-                odd_weights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 16));
-            } else {
-                even_weights =
-                    _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(weights0 + g * 16)),
-                                            Load128(weights1 + g * 16), 1);
-                odd_weights =
-                    _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(weights0 + g * 16 + 8)),
-                                            Load128(weights1 + g * 16 + 8), 1);
-            }
+            const int16_t* w = pair_weights + (i * per_row + g * 16) * 2;
+            const __m256i even_weights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w));
+            const __m256i odd_weights =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 16));
             sums = _mm256_add_epi32(
                 sums, _mm256_madd_epi16(_mm256_shuffle_epi8(pixels, even), even_weights));
             sums = _mm256_add_epi32(
@@ -145,13 +135,9 @@ BEAMORA_AVX2 void LineAvx2(const LineTaps& line, const ColumnTaps& columns, int 
             continue;
         }
         const int px1 = columns.phase[k + 1];
-        const int16_t* weights1 = line.vector_weights + px1 * line.vector_phase_stride;
         const int16_t* pair_weights =
-            line.lane_weights == nullptr
-                ? nullptr
-                : line.lane_weights + (px0 + px1 * columns.phases) * line.lane_combination_stride;
-        const __m256i sums =
-            SumsAvx2<kGroups>(line, start0, start1, weights0, weights1, pair_weights, per_row);
+            line.lane_weights + (px0 + px1 * columns.phases) * line.lane_combination_stride;
+        const __m256i sums = SumsAvx2<kGroups>(line, start0, start1, pair_weights, per_row);
         out[k] = PackPixel(_mm256_castsi256_si128(sums), line.alpha[px0]);
         out[k + 1] = PackPixel(_mm256_extracti128_si256(sums, 1), line.alpha[px1]);
         k += 2;
@@ -174,40 +160,30 @@ const ScalerSet kAvx2Scaler = {"avx2", SelectAvx2, 2};
 
 // ---- AVX-512 ----
 
+// GCC 12's AVX-512 intrinsics fill the lanes they leave undefined from a self-initialised
+// variable, which -Wmaybe-uninitialized reports in every caller; nothing here reads those lanes.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
 // Four destination pixels at once, one per 128-bit lane, as SumsAvx2 does two.
 template <int kGroups>
 BEAMORA_AVX512 inline __m512i SumsAvx512(const LineTaps& line, const int* starts,
-                                         const int16_t* const* weights, const int16_t* quad_weights,
-                                         int per_row) {
-    const __m512i even = _mm512_broadcast_i32x4(
-        _mm_setr_epi8(0, -1, 8, -1, 1, -1, 9, -1, 2, -1, 10, -1, 3, -1, 11, -1));
-    const __m512i odd = _mm512_broadcast_i32x4(
-        _mm_setr_epi8(4, -1, 12, -1, 5, -1, 13, -1, 6, -1, 14, -1, 7, -1, 15, -1));
+                                         const int16_t* quad_weights, int per_row) {
+    // The same shuffles as SumsAvx2's, in each of the four lanes.
+    const __m512i even = _mm512_set4_epi32(0xFF0BFF03, 0xFF0AFF02, 0xFF09FF01, 0xFF08FF00);
+    const __m512i odd = _mm512_set4_epi32(0xFF0FFF07, 0xFF0EFF06, 0xFF0DFF05, 0xFF0CFF04);
     __m512i sums = _mm512_setzero_si512();
     for (int i = 0; i < line.row_count; ++i) {
         const uint32_t* row = line.rows[i];
-        const int offset = i * per_row;
         for (int g = 0; g < kGroups; ++g) {
             const int tap = g * kGroupTaps;
-            const int w = offset + g * 16;
-            __m512i pixels = _mm512_castsi128_si512(Load128(row + starts[0] + tap));
+            const int16_t* w = quad_weights + (i * per_row + g * 16) * 4;
+            __m512i pixels = _mm512_zextsi128_si512(Load128(row + starts[0] + tap));
             pixels = _mm512_inserti32x4(pixels, Load128(row + starts[1] + tap), 1);
             pixels = _mm512_inserti32x4(pixels, Load128(row + starts[2] + tap), 2);
             pixels = _mm512_inserti32x4(pixels, Load128(row + starts[3] + tap), 3);
-            __m512i even_weights, odd_weights;
-            if (quad_weights != nullptr) {
-                even_weights = _mm512_loadu_si512(quad_weights + w * 4);
-                odd_weights = _mm512_loadu_si512(quad_weights + w * 4 + 32);
-            } else {
-                even_weights = _mm512_castsi128_si512(Load128(weights[0] + w));
-                even_weights = _mm512_inserti32x4(even_weights, Load128(weights[1] + w), 1);
-                even_weights = _mm512_inserti32x4(even_weights, Load128(weights[2] + w), 2);
-                even_weights = _mm512_inserti32x4(even_weights, Load128(weights[3] + w), 3);
-                odd_weights = _mm512_castsi128_si512(Load128(weights[0] + w + 8));
-                odd_weights = _mm512_inserti32x4(odd_weights, Load128(weights[1] + w + 8), 1);
-                odd_weights = _mm512_inserti32x4(odd_weights, Load128(weights[2] + w + 8), 2);
-                odd_weights = _mm512_inserti32x4(odd_weights, Load128(weights[3] + w + 8), 3);
-            }
+            const __m512i even_weights = _mm512_loadu_si512(w);
+            const __m512i odd_weights = _mm512_loadu_si512(w + 32);
             sums = _mm512_add_epi32(
                 sums, _mm512_madd_epi16(_mm512_shuffle_epi8(pixels, even), even_weights));
             sums = _mm512_add_epi32(
@@ -238,30 +214,16 @@ BEAMORA_AVX512 void LineAvx512(const LineTaps& line, const ColumnTaps& columns, 
     for (; k < columns.vector_begin; ++k) single(k);
     for (; k + 4 <= columns.vector_end; k += 4) {
         const int* starts = &columns.group_start[k];
-        const int16_t* weights[4];
         int combination = 0;
-        for (int n = 3; n >= 0; --n) {
-            const int px = columns.phase[k + n];
-            weights[n] = line.vector_weights + px * line.vector_phase_stride;
-            combination = combination * columns.phases + px;
-        }
-        const bool quads = line.lane_weights != nullptr;
-        const int16_t* quad_weights =
-            quads ? line.lane_weights + combination * line.lane_combination_stride : nullptr;
-        __m512i values = SumsAvx512<kGroups>(line, starts, weights, quad_weights, per_row);
+        for (int n = 3; n >= 0; --n)
+            combination = combination * columns.phases + columns.phase[k + n];
+        __m512i values = SumsAvx512<kGroups>(
+            line, starts, line.lane_weights + combination * line.lane_combination_stride, per_row);
         values = _mm512_srli_epi32(_mm512_add_epi32(values, _mm512_set1_epi32(0x8000)), 16);
         values = _mm512_packs_epi32(values, values);   // below 2^15: exact
         values = _mm512_packus_epi16(values, values);  // clips at 255
         __m128i pixels = _mm512_castsi512_si128(_mm512_permutexvar_epi32(firsts, values));
-        __m128i alphas;
-        if (quads) {
-            alphas = Load128(line.lane_alpha + combination * 4);
-        } else {
-            alphas = _mm_setr_epi32(static_cast<int>(line.alpha[columns.phase[k]] << 24),
-                                    static_cast<int>(line.alpha[columns.phase[k + 1]] << 24),
-                                    static_cast<int>(line.alpha[columns.phase[k + 2]] << 24),
-                                    static_cast<int>(line.alpha[columns.phase[k + 3]] << 24));
-        }
+        const __m128i alphas = Load128(line.lane_alpha + combination * 4);
         pixels = _mm_or_si128(_mm_and_si128(pixels, _mm_set1_epi32(0xFFFFFF)), alphas);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), pixels);
     }
@@ -281,6 +243,8 @@ BEAMORA_AVX512 LineFunction SelectAvx512(const ColumnTaps& columns, bool vector_
 }
 
 const ScalerSet kAvx512Scaler = {"avx512", SelectAvx512, 4};
+
+#pragma GCC diagnostic pop
 
 struct SetList {
     const ScalerSet* sets[4];

@@ -26,7 +26,7 @@ struct LineTaps {
     // The same weights side by side for a set that computes several destination pixels at once
     // (ScalerSet::lanes of them), per combination of their column phases (the first pixel's
     // phase counting least): per row, per group, the even then the odd vectors of every lane.
-    // Null when not made.
+    // Always there for a set with lanes whose kernel was selected; null otherwise.
     const int16_t* lane_weights = nullptr;
     int lane_combination_stride = 0;  // int16 values from one combination's table to the next
 };
@@ -57,7 +57,8 @@ using LineFunction = void (*)(const LineTaps& line, const ColumnTaps& columns, i
 struct ScalerSet {
     const char* name;
     // The kernel for these taps; null when this set cannot serve them (the caller then uses the
-    // portable set). vector_weights: whether the 16-bit weight table exists.
+    // portable set). vector_weights: whether the 16-bit weight tables exist (with the lane table
+    // when the set has lanes).
     LineFunction (*select)(const ColumnTaps& columns, bool vector_weights);
     // Destination pixels its kernels compute at once with LineTaps::lane_weights; 0: it uses
     // none.
