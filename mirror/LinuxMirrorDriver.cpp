@@ -45,25 +45,23 @@ class SelectingMirrorDriver final : public MirrorDriver {
     }
 
     int Escape(int escape, const void* in, size_t in_bytes, void* out, size_t out_bytes) override {
-        std::shared_ptr<MirrorDriver> driver;
-        {
-            std::lock_guard lock(mutex_);
-            driver = attached_;
-        }
+        std::shared_ptr<MirrorDriver> driver = Attached();
         return driver ? driver->Escape(escape, in, in_bytes, out, out_bytes) : 0;
     }
 
     bool LendPixels(int x, int y, int width, int height, const uint8_t** pixels,
                     ptrdiff_t* stride) override {
-        std::shared_ptr<MirrorDriver> driver;
-        {
-            std::lock_guard lock(mutex_);
-            driver = attached_;
-        }
+        std::shared_ptr<MirrorDriver> driver = Attached();
         return driver && driver->LendPixels(x, y, width, height, pixels, stride);
     }
 
   private:
+    // The attached backend, kept alive for the call even if another thread detaches it.
+    std::shared_ptr<MirrorDriver> Attached() {
+        std::lock_guard lock(mutex_);
+        return attached_;
+    }
+
     std::shared_ptr<MirrorDriver> Choose() {
         const platform::CaptureBackend backend = platform::ChooseCaptureBackend();
         std::lock_guard lock(mutex_);
