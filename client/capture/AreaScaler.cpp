@@ -339,6 +339,18 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
             }
         }
     }
+    // The window blocks, for a set that takes them; without a plan its other kernels serve.
+    scale::WindowBlocks blocks;
+    if (set.window_blocks && vector_ready) {
+        std::vector<int> row_counts(static_cast<size_t>(y_phases));
+        for (int py = 0; py < y_phases; ++py) {
+            row_counts[py] = static_cast<int>(phase_rows[py].size());
+        }
+        if (scale::PlanWindowBlocks(columns, sw, y_phases, cheight, row_counts, weights, taps, alpha,
+                                    &blocks)) {
+            columns.blocks = &blocks;
+        }
+    }
     // A set that computes several pixels at once needs the lane table; without it (too many phase
     // combinations) the portable code serves.
     const bool set_ready = vector_ready && (set.lanes == 0 || !lane_weights.empty());
@@ -372,6 +384,12 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
                 ? nullptr
                 : lane_weights.data() + static_cast<size_t>(py) * combinations * combination_stride;
         line_taps.lane_combination_stride = combination_stride;
+        if (columns.blocks != nullptr) {
+            line_taps.window_weights = blocks.weights.data() + py * blocks.weights_per_phase;
+            line_taps.window_alpha = blocks.alpha.data() + static_cast<size_t>(py) *
+                                                               blocks.pattern_pixels.size() *
+                                                               scale::WindowBlocks::kVectorBytes;
+        }
         line_taps.lane_alpha =
             lane_alpha.empty()
                 ? nullptr

@@ -10,6 +10,7 @@
 
 #define BEAMORA_AVX2 __attribute__((target("avx2")))
 #define BEAMORA_AVX512 __attribute__((target("avx2,avx512f,avx512bw")))
+#define BEAMORA_VBMI __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi,avx512vnni")))
 
 namespace tarrowlink::scale {
 namespace {
@@ -244,10 +245,108 @@ BEAMORA_AVX512 LineFunction SelectAvx512(const ColumnTaps& columns, bool vector_
 
 const ScalerSet kAvx512Scaler = {"avx512", SelectAvx512, 4};
 
+// ---- AVX-512 with byte permutes (VBMI) and fused multiply-adds (VNNI) ----
+
+// A block of up to 16 destination pixels at a time (WindowBlocks): per row, the 32-pixel window
+// in two registers, each accumulator's pairs of taps picked out of it with one permute, zero
+// extended, and weighed with one multiply-add. Every channel byte enters once per tap, so there
+// is no unused fourth channel or tap to weigh as in the four-lane kernels.
+template <int kAccumulators, int kPairs>
+BEAMORA_VBMI void LineWindows(const LineTaps& line, const ColumnTaps& columns, int taps,
+                              uint32_t* out) {
+    const WindowBlocks& plan = *columns.blocks;
+    const int width = static_cast<int>(columns.phase.size());
+    const __mmask64 low_bytes = 0x5555555555555555ull;
+    const size_t index_bytes = plan.IndexBytesPerPattern();
+    for (int k = 0; k < plan.first.front(); ++k) out[k] = ScalePixelClamped(line, columns, taps, k);
+    for (size_t b = 0; b < plan.first.size(); ++b) {
+        const int pattern = plan.pattern[b];
+        const uint8_t* index_table = plan.indices.data() + pattern * index_bytes;
+        __m512i index[kAccumulators][kPairs];
+        __m512i sums[kAccumulators];
+#pragma GCC unroll 4
+        for (int a = 0; a < kAccumulators; ++a) {
+            sums[a] = _mm512_setzero_si512();
+#pragma GCC unroll 4
+            for (int q = 0; q < kPairs; ++q) {
+                index[a][q] = _mm512_loadu_si512(index_table + (a * kPairs + q) * 64);
+            }
+        }
+        const int16_t* weights = line.window_weights + pattern * plan.weights_per_pattern;
+        for (int i = 0; i < line.row_count; ++i) {
+            const uint32_t* window = line.rows[i] + plan.source[b];
+            const __m512i low = _mm512_loadu_si512(window);
+            const __m512i high = _mm512_loadu_si512(window + 16);
+            const int16_t* row_weights = weights + i * kAccumulators * kPairs * 32;
+    #pragma GCC unroll 4
+        for (int a = 0; a < kAccumulators; ++a) {
+    #pragma GCC unroll 4
+            for (int q = 0; q < kPairs; ++q) {
+                    const __m512i pair =
+                        _mm512_maskz_permutex2var_epi8(low_bytes, low, index[a][q], high);
+                    sums[a] = _mm512_dpwssd_epi32(
+                        sums[a], pair, _mm512_loadu_si512(row_weights + (a * kPairs + q) * 32));
+                }
+            }
+        }
+        // Rounded and clipped to bytes (sums are never negative), in slot order, then each
+        // pixel's three channels and its alpha.
+        __m128i parts[kAccumulators];
+#pragma GCC unroll 4
+        for (int a = 0; a < kAccumulators; ++a) {
+            parts[a] = _mm512_cvtusepi32_epi8(
+                _mm512_srli_epi32(_mm512_add_epi32(sums[a], _mm512_set1_epi32(0x8000)), 16));
+        }
+        __m512i bytes = _mm512_zextsi128_si512(parts[0]);
+        if constexpr (kAccumulators > 1) bytes = _mm512_inserti32x4(bytes, parts[1], 1);
+        if constexpr (kAccumulators > 2) bytes = _mm512_inserti32x4(bytes, parts[2], 2);
+        const __m512i pixels = _mm512_permutex2var_epi8(
+            bytes, _mm512_loadu_si512(plan.assembly.data() + pattern * 64),
+            _mm512_loadu_si512(line.window_alpha + pattern * 64));
+        const __mmask16 store = static_cast<__mmask16>((1u << plan.pattern_pixels[pattern]) - 1);
+        _mm512_mask_storeu_epi32(out + plan.first[b], store, pixels);
+    }
+    for (int k = plan.end; k < width; ++k) out[k] = ScalePixelClamped(line, columns, taps, k);
+}
+
+template <int kAccumulators>
+BEAMORA_VBMI LineFunction SelectWindowPairs(int pairs) {
+    switch (pairs) {
+        case 1:
+            return LineWindows<kAccumulators, 1>;
+        case 2:
+            return LineWindows<kAccumulators, 2>;
+        case 3:
+            return LineWindows<kAccumulators, 3>;
+        case 4:
+            return LineWindows<kAccumulators, 4>;
+        default:
+            return nullptr;
+    }
+}
+
+// The window kernel when the blocks are planned, else the AVX-512 set's.
+BEAMORA_VBMI LineFunction SelectWindows(const ColumnTaps& columns, bool vector_weights) {
+    const WindowBlocks* plan = columns.blocks;
+    if (plan == nullptr) return SelectAvx512(columns, vector_weights);
+    switch (plan->accumulators) {
+        case 1:
+            return SelectWindowPairs<1>(plan->pairs);
+        case 2:
+            return SelectWindowPairs<2>(plan->pairs);
+        case 3:
+            return SelectWindowPairs<3>(plan->pairs);
+        default:
+            return nullptr;
+    }
+}
+
+const ScalerSet kWindowScaler = {"avx512vbmi", SelectWindows, 4, true};
+
 #pragma GCC diagnostic pop
 
 struct SetList {
-    const ScalerSet* sets[4];
+    const ScalerSet* sets[5];
     size_t count = 0;
 };
 
@@ -255,6 +354,9 @@ SetList FindUsableSets() {
     SetList list;
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
+        if (__builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vnni")) {
+            list.sets[list.count++] = &kWindowScaler;
+        }
         list.sets[list.count++] = &kAvx512Scaler;
     }
     if (__builtin_cpu_supports("avx2")) list.sets[list.count++] = &kAvx2Scaler;

@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "client/capture/WindowBlocks.h"
+
 namespace tarrowlink::scale {
 
 // The source rows of one destination line's taps and the weights of its filter phase.
@@ -29,6 +31,10 @@ struct LineTaps {
     // Always there for a set with lanes whose kernel was selected; null otherwise.
     const int16_t* lane_weights = nullptr;
     int lane_combination_stride = 0;  // int16 values from one combination's table to the next
+    // This line's row phase in the window blocks' tables (when ColumnTaps::blocks is set): its
+    // weights and alpha vectors, per pattern.
+    const int16_t* window_weights = nullptr;
+    const uint8_t* window_alpha = nullptr;
 };
 
 // The destination columns' taps, the same on every line.
@@ -46,6 +52,9 @@ struct ColumnTaps {
     int run = 0;    // taps per row when every phase has them in one run, else 0
     int phases = 0;
     const std::vector<std::vector<int>>* active = nullptr;  // per phase: the taps that count
+    // The columns in blocks sharing a window of source pixels, when planned for a set that takes
+    // them (ScalerSet::window_blocks); else null.
+    const WindowBlocks* blocks = nullptr;
 };
 
 // Computes one destination line (columns.phase.size() pixels) into out. taps: the weight table's
@@ -63,6 +72,8 @@ struct ScalerSet {
     // Destination pixels its kernels compute at once with LineTaps::lane_weights; 0: it uses
     // none.
     int lanes;
+    // Whether its kernels take ColumnTaps::blocks when they can be planned.
+    bool window_blocks = false;
 };
 
 // The sets this CPU can run, best first, the portable set last. Built once; any thread. Made by

@@ -1,0 +1,155 @@
+#include "client/capture/WindowBlocks.h"
+
+#include <algorithm>
+#include <climits>
+#include <map>
+
+#include "client/capture/ScalerKernels.h"
+
+namespace tarrowlink::scale {
+namespace {
+
+// The blocks of n pixels over the columns whose taps are one run inside the source, left to
+// right; false when a block's taps do not fit one window that lies inside the row.
+bool Partition(const ColumnTaps& columns, int sw, int n, WindowBlocks* plan) {
+    const int width = static_cast<int>(columns.run_start.size());
+    int k = 0;
+    while (k < width && columns.run_start[k] < 0) ++k;
+    plan->first.clear();
+    plan->source.clear();
+    while (k < width && columns.run_start[k] >= 0) {
+        int count = 1;
+        while (count < n && k + count < width && columns.run_start[k + count] >= 0) ++count;
+        const int span_begin = columns.run_start[k];
+        const int span_end = columns.run_start[k + count - 1] + columns.run;
+        // At the right edge the window ends with the row, so that its loads stay inside it.
+        const int window = std::min(span_begin, sw - WindowBlocks::kWindowPixels);
+        if (window < 0 || span_end - window > WindowBlocks::kWindowPixels) return false;
+        plan->first.push_back(k);
+        plan->source.push_back(window);
+        k += count;
+    }
+    plan->end = k;
+    return !plan->first.empty();
+}
+
+}  // namespace
+
+bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
+                      const std::vector<int>& row_counts, const std::vector<uint32_t>& weights,
+                      int taps, const std::vector<uint32_t>& alpha, WindowBlocks* plan) {
+    const int run = columns.run;
+    if (run <= 0 || run > 2 * WindowBlocks::kMaxPairs || sw < WindowBlocks::kWindowPixels) {
+        return false;
+    }
+    if (std::any_of(weights.begin(), weights.end(), [](uint32_t w) { return w > INT16_MAX; })) {
+        return false;
+    }
+    // The widest block that every part of the line allows; narrower than a quarter of the
+    // window, the kernels that take pixels in fours do as well.
+    int n = WindowBlocks::kMaxPixels;
+    while (n >= WindowBlocks::kWindowPixels / 4 && !Partition(columns, sw, n, plan)) --n;
+    if (n < WindowBlocks::kWindowPixels / 4) return false;
+
+    plan->accumulators = (3 * n + 15) / 16;
+    plan->pairs = (run + 1) / 2;
+    plan->rows = rows;
+    const int x_phases = columns.phases;
+
+    // Patterns: pixel count, then each pixel's tap offset in the window and phase.
+    std::map<std::vector<int>, int> known;
+    std::vector<std::vector<int>> patterns;
+    plan->pattern.clear();
+    for (size_t b = 0; b < plan->first.size(); ++b) {
+        const int first = plan->first[b];
+        const int last = b + 1 < plan->first.size() ? plan->first[b + 1] : plan->end;
+        std::vector<int> key{last - first};
+        for (int k = first; k < last; ++k) {
+            key.push_back(columns.run_start[k] - plan->source[b]);
+            key.push_back(columns.phase[k]);
+        }
+        auto [it, added] = known.emplace(key, static_cast<int>(patterns.size()));
+        if (added) patterns.push_back(key);
+        plan->pattern.push_back(it->second);
+    }
+
+    const int accumulators = plan->accumulators;
+    const int pairs = plan->pairs;
+    const size_t count = patterns.size();
+    const size_t index_bytes = plan->IndexBytesPerPattern();
+    constexpr int kBytes = WindowBlocks::kVectorBytes;
+    plan->pattern_pixels.assign(count, 0);
+    plan->indices.assign(count * index_bytes, 0);
+    plan->assembly.assign(count * kBytes, 0);
+    plan->weights_per_pattern = static_cast<size_t>(rows) * accumulators * pairs * 32;
+    plan->weights_per_phase = count * plan->weights_per_pattern;
+    plan->weights.assign(static_cast<size_t>(y_phases) * plan->weights_per_phase, 0);
+    plan->alpha.assign(static_cast<size_t>(y_phases) * count * kBytes, 0);
+
+    for (size_t p = 0; p < count; ++p) {
+        const std::vector<int>& key = patterns[p];
+        const int pixels = key[0];
+        auto offset = [&](int pixel) { return key[1 + 2 * pixel]; };
+        auto phase = [&](int pixel) { return key[2 + 2 * pixel]; };
+        plan->pattern_pixels[p] = pixels;
+
+        // Byte indices of each slot's pair of taps: low bytes of its two words; the high bytes
+        // are zeroed by the kernels' mask. A pair past the run repeats its tap, weighed 0.
+        uint8_t* indices = plan->indices.data() + p * index_bytes;
+        for (int a = 0; a < accumulators; ++a) {
+            for (int q = 0; q < pairs; ++q) {
+                uint8_t* vector = indices + (a * pairs + q) * kBytes;
+                for (int lane = 0; lane < 16; ++lane) {
+                    const int slot = a * 16 + lane;
+                    const int channel = slot / pixels;
+                    if (channel >= 3) continue;
+                    const int tap0 = offset(slot % pixels) + 2 * q;
+                    const int tap1 = 2 * q + 1 < run ? tap0 + 1 : tap0;
+                    vector[lane * 4] = static_cast<uint8_t>(tap0 * 4 + channel);
+                    vector[lane * 4 + 2] = static_cast<uint8_t>(tap1 * 4 + channel);
+                }
+            }
+        }
+        // The rounded slots are bytes 0.. of the assembled vector, slot order; alpha comes from
+        // the second table.
+        uint8_t* assembly = plan->assembly.data() + p * kBytes;
+        for (int pixel = 0; pixel < pixels; ++pixel) {
+            for (int channel = 0; channel < 3; ++channel) {
+                assembly[pixel * 4 + channel] = static_cast<uint8_t>(channel * pixels + pixel);
+            }
+            assembly[pixel * 4 + 3] = static_cast<uint8_t>(kBytes + pixel * 4 + 3);
+        }
+
+        for (int py = 0; py < y_phases; ++py) {
+            uint8_t* alpha_out = plan->alpha.data() + (static_cast<size_t>(py) * count + p) * kBytes;
+            for (int pixel = 0; pixel < pixels; ++pixel) {
+                alpha_out[pixel * 4 + 3] =
+                    static_cast<uint8_t>(alpha[static_cast<size_t>(py) * x_phases + phase(pixel)]);
+            }
+            int16_t* out = plan->weights.data() + py * plan->weights_per_phase +
+                           p * plan->weights_per_pattern;
+            for (int i = 0; i < row_counts[py]; ++i) {
+                for (int a = 0; a < accumulators; ++a) {
+                    for (int q = 0; q < pairs; ++q) {
+                        int16_t* vector = out + ((i * accumulators + a) * pairs + q) * 32;
+                        for (int lane = 0; lane < 16; ++lane) {
+                            const int slot = a * 16 + lane;
+                            if (slot / pixels >= 3) continue;
+                            const uint32_t* f =
+                                weights.data() +
+                                (static_cast<size_t>(py) * x_phases + phase(slot % pixels)) * taps +
+                                i * run;
+                            vector[lane * 2] = static_cast<int16_t>(f[2 * q]);
+                            if (2 * q + 1 < run) {
+                                vector[lane * 2 + 1] = static_cast<int16_t>(f[2 * q + 1]);
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace tarrowlink::scale

@@ -1,0 +1,68 @@
+// Inside of ScaleArea: destination pixels grouped into blocks whose taps on each source row lie in
+// one window of 32 source pixels, for line kernels that load the window once per row, pick every
+// tap's channel bytes out of it with byte permutes and weigh two taps at a time with 16-bit
+// multiply-adds. The plan is architecture-neutral data (byte indices into the 128-byte window,
+// int16 weights); the kernels that read it live beside the other vector kernels.
+//
+// Layout of a block of n pixels: its sums are "slots" of 32 bits, slot s = channel * n + pixel for
+// channels blue, green and red (the unused byte is alpha, known beforehand), 16 slots per vector,
+// so a block has ceil(3n / 16) accumulator vectors. Each accumulator takes, per row and per pair
+// of taps (0 and 1, 2 and 3, ...), one vector of 32 words: the pair's channel bytes as the low
+// bytes of words 2l and 2l + 1 of slot l, and the pair's weights in the same places.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tarrowlink::scale {
+
+struct ColumnTaps;
+
+struct WindowBlocks {
+    static constexpr int kWindowPixels = 32;  // two 64-byte vectors of a source row
+    static constexpr int kMaxPixels = 16;     // destination pixels per block
+    static constexpr int kMaxAccumulators = 3;
+    static constexpr int kMaxPairs = 4;
+    static constexpr int kVectorBytes = 64;
+
+    int accumulators = 0;  // per block, for the widest block
+    int pairs = 0;         // pairs of taps per row (the last may weigh one tap)
+    int rows = 0;          // rows of the filter (weights per y phase)
+
+    // The blocks, left to right: first destination column, first source column of the window,
+    // pattern. Columns outside [first.front(), end) are computed one by one.
+    std::vector<int> first;
+    std::vector<int> source;
+    std::vector<int> pattern;
+    int end = 0;
+
+    // Per pattern (blocks with the same pixel count, tap offsets in the window and phases share
+    // one): its pixel count; accumulators x pairs permute vectors of 64 byte indices; 64 bytes
+    // that assemble the pixels from the rounded slots (index < 64) and the alpha bytes (index >=
+    // 64, from the pattern's alpha vector); the alpha vector (alpha in bytes 3, 7, ...).
+    std::vector<int> pattern_pixels;
+    std::vector<uint8_t> indices;
+    std::vector<uint8_t> assembly;
+    std::vector<uint8_t> alpha;
+
+    // Per y phase, per pattern, per row, per accumulator, per pair: 32 int16 weights.
+    std::vector<int16_t> weights;
+    size_t weights_per_pattern = 0;  // int16 values
+    size_t weights_per_phase = 0;
+
+    size_t IndexBytesPerPattern() const {
+        return static_cast<size_t>(accumulators) * pairs * kVectorBytes;
+    }
+};
+
+// Plans the blocks for these columns, sw source pixels a row wide. weights: per phase pair (y
+// phase major), per active row and active tap, as ScaleArea keeps them; row_counts: active rows
+// per y phase; alpha: per phase pair. False when the taps do not suit the plan (runs longer than
+// eight taps, a weight above INT16_MAX, or no block wider than a quarter of the window), which
+// leaves the other kernels to serve.
+bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
+                      const std::vector<int>& row_counts, const std::vector<uint32_t>& weights,
+                      int taps, const std::vector<uint32_t>& alpha, WindowBlocks* plan);
+
+}  // namespace tarrowlink::scale
