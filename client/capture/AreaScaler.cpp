@@ -346,8 +346,8 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
         for (int py = 0; py < y_phases; ++py) {
             row_counts[py] = static_cast<int>(phase_rows[py].size());
         }
-        if (scale::PlanWindowBlocks(columns, sw, y_phases, cheight, row_counts, weights, taps, alpha,
-                                    &blocks)) {
+        if (scale::PlanWindowBlocks(columns, sw, y_phases, cheight, row_counts, weights, taps,
+                                    alpha, &blocks)) {
             columns.blocks = &blocks;
         }
     }

@@ -1,9 +1,10 @@
 // Scaler line kernels for x86-64: SSE2, which every x86-64 CPU has, AVX2 (two destination pixels
-// per register) and AVX-512 (four), used when the CPU and the operating system report them. Both
+// per register), AVX-512 (four) and AVX-512 with VBMI and VNNI (blocks of up to 16 sharing a window
+// of source pixels), used when the CPU and the operating system report them. The first three
 // compute each pixel's weighted sums with 16-bit multiply-adds (pixel channels 0..255 times weights
-// that fit int16, summed exactly in 32 bits), so they give the portable code's bytes. Columns whose
-// taps cannot be loaded as whole groups of four pixels (at the source's right edge, or clamped) go
-// through the shared scalar code.
+// that fit int16, summed exactly in 32 bits), the last with byte multiply-adds over the weights'
+// signed digits (WindowBlocks.h), so all give the portable code's bytes. Columns whose taps cannot
+// be loaded whole (at the source's edges, or clamped) go through the shared scalar code.
 #include <immintrin.h>
 
 #include "client/capture/ScalerKernels.h"
@@ -248,61 +249,61 @@ const ScalerSet kAvx512Scaler = {"avx512", SelectAvx512, 4};
 // ---- AVX-512 with byte permutes (VBMI) and fused multiply-adds (VNNI) ----
 
 // A block of up to 16 destination pixels at a time (WindowBlocks): per row, the 32-pixel window
-// in two registers, each accumulator's pairs of taps picked out of it with one permute, zero
-// extended, and weighed with one multiply-add. Every channel byte enters once per tap, so there
-// is no unused fourth channel or tap to weigh as in the four-lane kernels.
-template <int kAccumulators, int kPairs>
+// in two registers, each accumulator's quads of taps picked out of it with one permute and weighed
+// with two byte multiply-adds (the weights' high and low digits). No unused fourth channel is
+// weighed, as in the four-lane kernels, and no byte is widened first.
+template <int kAccumulators, int kQuads>
 BEAMORA_VBMI void LineWindows(const LineTaps& line, const ColumnTaps& columns, int taps,
                               uint32_t* out) {
     const WindowBlocks& plan = *columns.blocks;
     const int width = static_cast<int>(columns.phase.size());
-    const __mmask64 low_bytes = 0x5555555555555555ull;
     const size_t index_bytes = plan.IndexBytesPerPattern();
     for (int k = 0; k < plan.first.front(); ++k) out[k] = ScalePixelClamped(line, columns, taps, k);
     for (size_t b = 0; b < plan.first.size(); ++b) {
         const int pattern = plan.pattern[b];
         const uint8_t* index_table = plan.indices.data() + pattern * index_bytes;
-        __m512i index[kAccumulators][kPairs];
-        __m512i sums[kAccumulators];
+        __m512i high_sums[kAccumulators];
+        __m512i low_sums[kAccumulators];
 #pragma GCC unroll 4
         for (int a = 0; a < kAccumulators; ++a) {
-            sums[a] = _mm512_setzero_si512();
-#pragma GCC unroll 4
-            for (int q = 0; q < kPairs; ++q) {
-                index[a][q] = _mm512_loadu_si512(index_table + (a * kPairs + q) * 64);
-            }
+            high_sums[a] = _mm512_setzero_si512();
+            low_sums[a] = _mm512_setzero_si512();
         }
-        const int16_t* weights = line.window_weights + pattern * plan.weights_per_pattern;
+        const int8_t* weights = line.window_weights + pattern * plan.weights_per_pattern;
         for (int i = 0; i < line.row_count; ++i) {
             const uint32_t* window = line.rows[i] + plan.source[b];
             const __m512i low = _mm512_loadu_si512(window);
             const __m512i high = _mm512_loadu_si512(window + 16);
-            const int16_t* row_weights = weights + i * kAccumulators * kPairs * 32;
-    #pragma GCC unroll 4
-        for (int a = 0; a < kAccumulators; ++a) {
-    #pragma GCC unroll 4
-            for (int q = 0; q < kPairs; ++q) {
-                    const __m512i pair =
-                        _mm512_maskz_permutex2var_epi8(low_bytes, low, index[a][q], high);
-                    sums[a] = _mm512_dpwssd_epi32(
-                        sums[a], pair, _mm512_loadu_si512(row_weights + (a * kPairs + q) * 32));
+            const int8_t* row_weights = weights + i * kAccumulators * kQuads * 128;
+#pragma GCC unroll 4
+            for (int a = 0; a < kAccumulators; ++a) {
+#pragma GCC unroll 2
+                for (int q = 0; q < kQuads; ++q) {
+                    const int v = a * kQuads + q;
+                    const __m512i quad = _mm512_permutex2var_epi8(
+                        low, _mm512_loadu_si512(index_table + v * 64), high);
+                    high_sums[a] = _mm512_dpbusd_epi32(high_sums[a], quad,
+                                                       _mm512_loadu_si512(row_weights + v * 128));
+                    low_sums[a] = _mm512_dpbusd_epi32(
+                        low_sums[a], quad, _mm512_loadu_si512(row_weights + v * 128 + 64));
                 }
             }
         }
-        // Rounded and clipped to bytes (sums are never negative), in slot order, then each
-        // pixel's three channels and its alpha.
+        // Joined, rounded and clipped to bytes (sums are never negative), in slot order, then
+        // each pixel's three channels and its alpha.
         __m128i parts[kAccumulators];
 #pragma GCC unroll 4
         for (int a = 0; a < kAccumulators; ++a) {
+            const __m512i sums = _mm512_add_epi32(_mm512_slli_epi32(high_sums[a], 8), low_sums[a]);
             parts[a] = _mm512_cvtusepi32_epi8(
-                _mm512_srli_epi32(_mm512_add_epi32(sums[a], _mm512_set1_epi32(0x8000)), 16));
+                _mm512_srli_epi32(_mm512_add_epi32(sums, _mm512_set1_epi32(0x8000)), 16));
         }
         __m512i bytes = _mm512_zextsi128_si512(parts[0]);
         if constexpr (kAccumulators > 1) bytes = _mm512_inserti32x4(bytes, parts[1], 1);
         if constexpr (kAccumulators > 2) bytes = _mm512_inserti32x4(bytes, parts[2], 2);
-        const __m512i pixels = _mm512_permutex2var_epi8(
-            bytes, _mm512_loadu_si512(plan.assembly.data() + pattern * 64),
-            _mm512_loadu_si512(line.window_alpha + pattern * 64));
+        const __m512i pixels =
+            _mm512_permutex2var_epi8(bytes, _mm512_loadu_si512(plan.assembly.data() + pattern * 64),
+                                     _mm512_loadu_si512(line.window_alpha + pattern * 64));
         const __mmask16 store = static_cast<__mmask16>((1u << plan.pattern_pixels[pattern]) - 1);
         _mm512_mask_storeu_epi32(out + plan.first[b], store, pixels);
     }
@@ -310,16 +311,12 @@ BEAMORA_VBMI void LineWindows(const LineTaps& line, const ColumnTaps& columns, i
 }
 
 template <int kAccumulators>
-BEAMORA_VBMI LineFunction SelectWindowPairs(int pairs) {
-    switch (pairs) {
+BEAMORA_VBMI LineFunction SelectWindowQuads(int quads) {
+    switch (quads) {
         case 1:
             return LineWindows<kAccumulators, 1>;
         case 2:
             return LineWindows<kAccumulators, 2>;
-        case 3:
-            return LineWindows<kAccumulators, 3>;
-        case 4:
-            return LineWindows<kAccumulators, 4>;
         default:
             return nullptr;
     }
@@ -331,11 +328,11 @@ BEAMORA_VBMI LineFunction SelectWindows(const ColumnTaps& columns, bool vector_w
     if (plan == nullptr) return SelectAvx512(columns, vector_weights);
     switch (plan->accumulators) {
         case 1:
-            return SelectWindowPairs<1>(plan->pairs);
+            return SelectWindowQuads<1>(plan->quads);
         case 2:
-            return SelectWindowPairs<2>(plan->pairs);
+            return SelectWindowQuads<2>(plan->quads);
         case 3:
-            return SelectWindowPairs<3>(plan->pairs);
+            return SelectWindowQuads<3>(plan->quads);
         default:
             return nullptr;
     }

@@ -33,7 +33,7 @@ struct LineTaps {
     int lane_combination_stride = 0;  // int16 values from one combination's table to the next
     // This line's row phase in the window blocks' tables (when ColumnTaps::blocks is set): its
     // weights and alpha vectors, per pattern.
-    const int16_t* window_weights = nullptr;
+    const int8_t* window_weights = nullptr;
     const uint8_t* window_alpha = nullptr;
 };
 

@@ -39,10 +39,11 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
                       const std::vector<int>& row_counts, const std::vector<uint32_t>& weights,
                       int taps, const std::vector<uint32_t>& alpha, WindowBlocks* plan) {
     const int run = columns.run;
-    if (run <= 0 || run > 2 * WindowBlocks::kMaxPairs || sw < WindowBlocks::kWindowPixels) {
+    if (run <= 0 || run > 4 * WindowBlocks::kMaxQuads || sw < WindowBlocks::kWindowPixels) {
         return false;
     }
-    if (std::any_of(weights.begin(), weights.end(), [](uint32_t w) { return w > INT16_MAX; })) {
+    if (std::any_of(weights.begin(), weights.end(),
+                    [](uint32_t w) { return w > WindowBlocks::kMaxWeight; })) {
         return false;
     }
     // The widest block that every part of the line allows; narrower than a quarter of the
@@ -52,7 +53,7 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
     if (n < WindowBlocks::kWindowPixels / 4) return false;
 
     plan->accumulators = (3 * n + 15) / 16;
-    plan->pairs = (run + 1) / 2;
+    plan->quads = (run + 3) / 4;
     plan->rows = rows;
     const int x_phases = columns.phases;
 
@@ -74,14 +75,14 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
     }
 
     const int accumulators = plan->accumulators;
-    const int pairs = plan->pairs;
+    const int quads = plan->quads;
     const size_t count = patterns.size();
     const size_t index_bytes = plan->IndexBytesPerPattern();
     constexpr int kBytes = WindowBlocks::kVectorBytes;
     plan->pattern_pixels.assign(count, 0);
     plan->indices.assign(count * index_bytes, 0);
     plan->assembly.assign(count * kBytes, 0);
-    plan->weights_per_pattern = static_cast<size_t>(rows) * accumulators * pairs * 32;
+    plan->weights_per_pattern = static_cast<size_t>(rows) * accumulators * quads * 2 * kBytes;
     plan->weights_per_phase = count * plan->weights_per_pattern;
     plan->weights.assign(static_cast<size_t>(y_phases) * plan->weights_per_phase, 0);
     plan->alpha.assign(static_cast<size_t>(y_phases) * count * kBytes, 0);
@@ -93,20 +94,19 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
         auto phase = [&](int pixel) { return key[2 + 2 * pixel]; };
         plan->pattern_pixels[p] = pixels;
 
-        // Byte indices of each slot's pair of taps: low bytes of its two words; the high bytes
-        // are zeroed by the kernels' mask. A pair past the run repeats its tap, weighed 0.
+        // Byte indices of each slot's four taps; a tap past the run repeats the last, weighed 0.
         uint8_t* indices = plan->indices.data() + p * index_bytes;
         for (int a = 0; a < accumulators; ++a) {
-            for (int q = 0; q < pairs; ++q) {
-                uint8_t* vector = indices + (a * pairs + q) * kBytes;
+            for (int q = 0; q < quads; ++q) {
+                uint8_t* vector = indices + (a * quads + q) * kBytes;
                 for (int lane = 0; lane < 16; ++lane) {
                     const int slot = a * 16 + lane;
                     const int channel = slot / pixels;
                     if (channel >= 3) continue;
-                    const int tap0 = offset(slot % pixels) + 2 * q;
-                    const int tap1 = 2 * q + 1 < run ? tap0 + 1 : tap0;
-                    vector[lane * 4] = static_cast<uint8_t>(tap0 * 4 + channel);
-                    vector[lane * 4 + 2] = static_cast<uint8_t>(tap1 * 4 + channel);
+                    for (int t = 0; t < 4; ++t) {
+                        const int tap = offset(slot % pixels) + std::min(4 * q + t, run - 1);
+                        vector[lane * 4 + t] = static_cast<uint8_t>(tap * 4 + channel);
+                    }
                 }
             }
         }
@@ -121,17 +121,19 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
         }
 
         for (int py = 0; py < y_phases; ++py) {
-            uint8_t* alpha_out = plan->alpha.data() + (static_cast<size_t>(py) * count + p) * kBytes;
+            uint8_t* alpha_out =
+                plan->alpha.data() + (static_cast<size_t>(py) * count + p) * kBytes;
             for (int pixel = 0; pixel < pixels; ++pixel) {
                 alpha_out[pixel * 4 + 3] =
                     static_cast<uint8_t>(alpha[static_cast<size_t>(py) * x_phases + phase(pixel)]);
             }
-            int16_t* out = plan->weights.data() + py * plan->weights_per_phase +
-                           p * plan->weights_per_pattern;
+            int8_t* out =
+                plan->weights.data() + py * plan->weights_per_phase + p * plan->weights_per_pattern;
             for (int i = 0; i < row_counts[py]; ++i) {
                 for (int a = 0; a < accumulators; ++a) {
-                    for (int q = 0; q < pairs; ++q) {
-                        int16_t* vector = out + ((i * accumulators + a) * pairs + q) * 32;
+                    for (int q = 0; q < quads; ++q) {
+                        int8_t* high = out + ((i * accumulators + a) * quads + q) * 2 * kBytes;
+                        int8_t* low = high + kBytes;
                         for (int lane = 0; lane < 16; ++lane) {
                             const int slot = a * 16 + lane;
                             if (slot / pixels >= 3) continue;
@@ -139,9 +141,11 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
                                 weights.data() +
                                 (static_cast<size_t>(py) * x_phases + phase(slot % pixels)) * taps +
                                 i * run;
-                            vector[lane * 2] = static_cast<int16_t>(f[2 * q]);
-                            if (2 * q + 1 < run) {
-                                vector[lane * 2 + 1] = static_cast<int16_t>(f[2 * q + 1]);
+                            for (int t = 0; t < 4 && 4 * q + t < run; ++t) {
+                                const int w = static_cast<int>(f[4 * q + t]);
+                                const int digit = (w + 128) >> 8;
+                                high[lane * 4 + t] = static_cast<int8_t>(digit);
+                                low[lane * 4 + t] = static_cast<int8_t>(w - 256 * digit);
                             }
                         }
                     }

@@ -6,9 +6,11 @@
 //
 // Layout of a block of n pixels: its sums are "slots" of 32 bits, slot s = channel * n + pixel for
 // channels blue, green and red (the unused byte is alpha, known beforehand), 16 slots per vector,
-// so a block has ceil(3n / 16) accumulator vectors. Each accumulator takes, per row and per pair
-// of taps (0 and 1, 2 and 3, ...), one vector of 32 words: the pair's channel bytes as the low
-// bytes of words 2l and 2l + 1 of slot l, and the pair's weights in the same places.
+// so a block has ceil(3n / 16) accumulator vectors. Each accumulator takes, per row and per quad
+// of taps (0 to 3, 4 to 7), one vector of 64 bytes, slot l's four tap bytes at 4l .. 4l + 3, and
+// weighs them with unsigned-by-signed byte multiply-adds: a weight w is split into signed digits,
+// w = 256 * high + low with both in -128..127, summed apart and joined at the end. That is exact
+// for weights up to 32639.
 #pragma once
 
 #include <cstddef>
@@ -23,11 +25,12 @@ struct WindowBlocks {
     static constexpr int kWindowPixels = 32;  // two 64-byte vectors of a source row
     static constexpr int kMaxPixels = 16;     // destination pixels per block
     static constexpr int kMaxAccumulators = 3;
-    static constexpr int kMaxPairs = 4;
+    static constexpr int kMaxQuads = 2;
+    static constexpr int kMaxWeight = 127 * 256 + 127;
     static constexpr int kVectorBytes = 64;
 
     int accumulators = 0;  // per block, for the widest block
-    int pairs = 0;         // pairs of taps per row (the last may weigh one tap)
+    int quads = 0;         // groups of four taps per row (the last may weigh fewer)
     int rows = 0;          // rows of the filter (weights per y phase)
 
     // The blocks, left to right: first destination column, first source column of the window,
@@ -38,7 +41,7 @@ struct WindowBlocks {
     int end = 0;
 
     // Per pattern (blocks with the same pixel count, tap offsets in the window and phases share
-    // one): its pixel count; accumulators x pairs permute vectors of 64 byte indices; 64 bytes
+    // one): its pixel count; accumulators x quads permute vectors of 64 byte indices; 64 bytes
     // that assemble the pixels from the rounded slots (index < 64) and the alpha bytes (index >=
     // 64, from the pattern's alpha vector); the alpha vector (alpha in bytes 3, 7, ...).
     std::vector<int> pattern_pixels;
@@ -46,13 +49,14 @@ struct WindowBlocks {
     std::vector<uint8_t> assembly;
     std::vector<uint8_t> alpha;
 
-    // Per y phase, per pattern, per row, per accumulator, per pair: 32 int16 weights.
-    std::vector<int16_t> weights;
-    size_t weights_per_pattern = 0;  // int16 values
+    // Per y phase, per pattern, per row, per accumulator, per quad: 64 high digits of the
+    // weights, then 64 low digits.
+    std::vector<int8_t> weights;
+    size_t weights_per_pattern = 0;  // bytes
     size_t weights_per_phase = 0;
 
     size_t IndexBytesPerPattern() const {
-        return static_cast<size_t>(accumulators) * pairs * kVectorBytes;
+        return static_cast<size_t>(accumulators) * quads * kVectorBytes;
     }
 };
 

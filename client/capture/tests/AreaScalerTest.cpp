@@ -64,6 +64,10 @@ TEST(AreaScalerTest, GivesTheReferenceBytes) {
         {2560, 1440, 1024, 768},
         {803, 611, 211, 157},
         {37, 29, 9, 13},
+        // Window blocks: phases that do not repeat, a short last block, a window moved left at
+        // the row's end, and a row barely wider than one window.
+        {1000, 700, 530, 371},
+        {70, 40, 33, 20},
     };
     for (const scale::ScalerSet* set : scale::UsableScalerSets()) {
         uint32_t seed = 1;
