@@ -359,6 +359,7 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
 
     LineTaps line_taps;
     line_taps.rows.resize(static_cast<size_t>(cheight));
+    const int ahead_rows = (sh + dh - 1) / dh;
     for (int line = 0; line < dh; ++line) {
         pixman_vector_t v = {
             {pixman_fixed_1 / 2, pixman_int_to_fixed(line) + pixman_fixed_1 / 2, pixman_fixed_1}};
@@ -371,6 +372,14 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
         for (int i : phase_rows[py]) {
             line_taps.rows[line_taps.row_count++] =
                 reinterpret_cast<const uint32_t*>(src + std::clamp(y1 + i, 0, sh - 1) * src_stride);
+        }
+        // The rows below this line's that the next line reads first.
+        line_taps.ahead_count = 0;
+        for (int row = phase_rows[py].empty() ? sh : y1 + phase_rows[py].back() + 1;
+             row < sh && line_taps.ahead_count < std::min(ahead_rows, scale::kMaxAheadRows);
+             ++row) {
+            line_taps.ahead[line_taps.ahead_count++] =
+                reinterpret_cast<const uint32_t*>(src + row * src_stride);
         }
         line_taps.weights = weights.data() + static_cast<size_t>(py) * x_phases * taps;
         line_taps.alpha = alpha.data() + static_cast<size_t>(py) * x_phases;

@@ -270,6 +270,11 @@ BEAMORA_VBMI void LineWindows(const LineTaps& line, const ColumnTaps& columns, i
             low_sums[a] = _mm512_setzero_si512();
         }
         const int8_t* weights = line.window_weights + pattern * plan.weights_per_pattern;
+        for (int i = 0; i < line.ahead_count; ++i) {
+            const char* ahead = reinterpret_cast<const char*>(line.ahead[i] + plan.source[b]);
+            _mm_prefetch(ahead, _MM_HINT_T1);
+            _mm_prefetch(ahead + 64, _MM_HINT_T1);
+        }
         for (int i = 0; i < line.row_count; ++i) {
             const uint32_t* window = line.rows[i] + plan.source[b];
             const __m512i low = _mm512_loadu_si512(window);

@@ -35,7 +35,13 @@ struct LineTaps {
     // weights and alpha vectors, per pattern.
     const int8_t* window_weights = nullptr;
     const uint8_t* window_alpha = nullptr;
+    // Source rows below this line's that the next line will read, for kernels that fetch them
+    // into the cache while they work on this one.
+    const uint32_t* ahead[4] = {};  // kMaxAheadRows
+    int ahead_count = 0;
 };
+
+constexpr int kMaxAheadRows = 4;
 
 // The destination columns' taps, the same on every line.
 struct ColumnTaps {
