@@ -375,7 +375,7 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
         }
         // The rows below this line's that the next line reads first.
         line_taps.ahead_count = 0;
-        for (int row = phase_rows[py].empty() ? sh : y1 + phase_rows[py].back() + 1;
+        for (int row = phase_rows[py].empty() ? sh : std::max(0, y1 + phase_rows[py].back() + 1);
              row < sh && line_taps.ahead_count < std::min(ahead_rows, scale::kMaxAheadRows);
              ++row) {
             line_taps.ahead[line_taps.ahead_count++] =
