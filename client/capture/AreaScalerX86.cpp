@@ -257,60 +257,78 @@ BEAMORA_VBMI void LineWindows(const LineTaps& line, const ColumnTaps& columns, i
                               uint32_t* out) {
     const WindowBlocks& plan = *columns.blocks;
     const int width = static_cast<int>(columns.phase.size());
+    // Everything the blocks read, in locals: the masked stores below may alias any memory, and
+    // would make the compiler load the plan's pointers again for every block.
     const size_t index_bytes = plan.IndexBytesPerPattern();
-    for (int k = 0; k < plan.first.front(); ++k) out[k] = ScalePixelClamped(line, columns, taps, k);
-    for (size_t b = 0; b < plan.first.size(); ++b) {
-        const int pattern = plan.pattern[b];
-        const uint8_t* index_table = plan.indices.data() + pattern * index_bytes;
+    const size_t weights_per_pattern = plan.weights_per_pattern;
+    const size_t blocks = plan.first.size();
+    const int* const first = plan.first.data();
+    const int* const source = plan.source.data();
+    const int* const patterns = plan.pattern.data();
+    const int* const pattern_pixels = plan.pattern_pixels.data();
+    const uint8_t* const indices = plan.indices.data();
+    const uint8_t* const assembly = plan.assembly.data();
+    const int8_t* const window_weights = line.window_weights;
+    const uint8_t* const window_alpha = line.window_alpha;
+    const int row_count = line.row_count;
+    const int ahead_count = line.ahead_count;
+    const uint32_t* rows[WindowBlocks::kMaxRows];
+    const uint32_t* ahead[kMaxAheadRows];
+    for (int i = 0; i < row_count; ++i) rows[i] = line.rows[i];
+    for (int i = 0; i < ahead_count; ++i) ahead[i] = line.ahead[i];
+
+    for (int k = 0; k < first[0]; ++k) out[k] = ScalePixelClamped(line, columns, taps, k);
+    for (size_t b = 0; b < blocks; ++b) {
+        const int pattern = patterns[b];
+        const int window_start = source[b];
+        const uint8_t* index_table = indices + pattern * index_bytes;
         __m512i high_sums[kAccumulators];
         __m512i low_sums[kAccumulators];
 #pragma GCC unroll 4
         for (int a = 0; a < kAccumulators; ++a) {
             high_sums[a] = _mm512_setzero_si512();
-            low_sums[a] = _mm512_setzero_si512();
+            low_sums[a] = _mm512_set1_epi32(0x8000);  // the rounding
         }
-        const int8_t* weights = line.window_weights + pattern * plan.weights_per_pattern;
-        for (int i = 0; i < line.ahead_count; ++i) {
-            const char* ahead = reinterpret_cast<const char*>(line.ahead[i] + plan.source[b]);
-            _mm_prefetch(ahead, _MM_HINT_T1);
-            _mm_prefetch(ahead + 64, _MM_HINT_T1);
+        for (int i = 0; i < ahead_count; ++i) {
+            const char* next = reinterpret_cast<const char*>(ahead[i] + window_start);
+            _mm_prefetch(next, _MM_HINT_T1);
+            _mm_prefetch(next + 64, _MM_HINT_T1);
         }
-        for (int i = 0; i < line.row_count; ++i) {
-            const uint32_t* window = line.rows[i] + plan.source[b];
+        const int8_t* weights = window_weights + pattern * weights_per_pattern;
+        for (int i = 0; i < row_count; ++i) {
+            const uint32_t* window = rows[i] + window_start;
             const __m512i low = _mm512_loadu_si512(window);
             const __m512i high = _mm512_loadu_si512(window + 16);
-            const int8_t* row_weights = weights + i * kAccumulators * kQuads * 128;
-#pragma GCC unroll 4
-            for (int a = 0; a < kAccumulators; ++a) {
+            const int8_t* row_weights = weights + i * kQuads * 128;
 #pragma GCC unroll 2
-                for (int q = 0; q < kQuads; ++q) {
-                    const int v = a * kQuads + q;
+            for (int q = 0; q < kQuads; ++q) {
+                const __m512i high_digits = _mm512_loadu_si512(row_weights + q * 128);
+                const __m512i low_digits = _mm512_loadu_si512(row_weights + q * 128 + 64);
+#pragma GCC unroll 4
+                for (int a = 0; a < kAccumulators; ++a) {
                     const __m512i quad = _mm512_permutex2var_epi8(
-                        low, _mm512_loadu_si512(index_table + v * 64), high);
-                    high_sums[a] = _mm512_dpbusd_epi32(high_sums[a], quad,
-                                                       _mm512_loadu_si512(row_weights + v * 128));
-                    low_sums[a] = _mm512_dpbusd_epi32(
-                        low_sums[a], quad, _mm512_loadu_si512(row_weights + v * 128 + 64));
+                        low, _mm512_loadu_si512(index_table + (a * kQuads + q) * 64), high);
+                    high_sums[a] = _mm512_dpbusd_epi32(high_sums[a], quad, high_digits);
+                    low_sums[a] = _mm512_dpbusd_epi32(low_sums[a], quad, low_digits);
                 }
             }
         }
-        // Joined, rounded and clipped to bytes (sums are never negative), in slot order, then
-        // each pixel's three channels and its alpha.
+        // Joined, rounded (the low sums started at 0x8000) and clipped to bytes (sums are never
+        // negative), in slot order, then each pixel's three channels and its alpha.
         __m128i parts[kAccumulators];
 #pragma GCC unroll 4
         for (int a = 0; a < kAccumulators; ++a) {
             const __m512i sums = _mm512_add_epi32(_mm512_slli_epi32(high_sums[a], 8), low_sums[a]);
-            parts[a] = _mm512_cvtusepi32_epi8(
-                _mm512_srli_epi32(_mm512_add_epi32(sums, _mm512_set1_epi32(0x8000)), 16));
+            parts[a] = _mm512_cvtusepi32_epi8(_mm512_srli_epi32(sums, 16));
         }
         __m512i bytes = _mm512_zextsi128_si512(parts[0]);
         if constexpr (kAccumulators > 1) bytes = _mm512_inserti32x4(bytes, parts[1], 1);
         if constexpr (kAccumulators > 2) bytes = _mm512_inserti32x4(bytes, parts[2], 2);
         const __m512i pixels =
-            _mm512_permutex2var_epi8(bytes, _mm512_loadu_si512(plan.assembly.data() + pattern * 64),
-                                     _mm512_loadu_si512(line.window_alpha + pattern * 64));
-        const __mmask16 store = static_cast<__mmask16>((1u << plan.pattern_pixels[pattern]) - 1);
-        _mm512_mask_storeu_epi32(out + plan.first[b], store, pixels);
+            _mm512_permutex2var_epi8(bytes, _mm512_loadu_si512(assembly + pattern * 64),
+                                     _mm512_loadu_si512(window_alpha + pattern * 64));
+        const __mmask16 store = static_cast<__mmask16>((1u << pattern_pixels[pattern]) - 1);
+        _mm512_mask_storeu_epi32(out + first[b], store, pixels);
     }
     for (int k = plan.end; k < width; ++k) out[k] = ScalePixelClamped(line, columns, taps, k);
 }

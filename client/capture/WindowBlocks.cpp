@@ -39,19 +39,24 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
                       const std::vector<int>& row_counts, const std::vector<uint32_t>& weights,
                       int taps, const std::vector<uint32_t>& alpha, WindowBlocks* plan) {
     const int run = columns.run;
-    if (run <= 0 || run > 4 * WindowBlocks::kMaxQuads || sw < WindowBlocks::kWindowPixels) {
+    if (run <= 0 || run > 4 * WindowBlocks::kMaxQuads || sw < WindowBlocks::kWindowPixels ||
+        rows > WindowBlocks::kMaxRows) {
         return false;
     }
     if (std::any_of(weights.begin(), weights.end(),
                     [](uint32_t w) { return w > WindowBlocks::kMaxWeight; })) {
         return false;
     }
-    // The widest block that every part of the line allows; narrower than a quarter of the
-    // window, the kernels that take pixels in fours do as well.
+    // The widest block that every part of the line allows, 16 or 8 pixels so that a vector's
+    // lane l always holds pixel l % n and all accumulators share one weight vector; narrower, the
+    // kernels that take pixels in fours do as well.
     int n = WindowBlocks::kMaxPixels;
-    while (n >= WindowBlocks::kWindowPixels / 4 && !Partition(columns, sw, n, plan)) --n;
-    if (n < WindowBlocks::kWindowPixels / 4) return false;
+    if (!Partition(columns, sw, n, plan)) {
+        n /= 2;
+        if (!Partition(columns, sw, n, plan)) return false;
+    }
 
+    plan->block_pixels = n;
     plan->accumulators = (3 * n + 15) / 16;
     plan->quads = (run + 3) / 4;
     plan->rows = rows;
@@ -82,7 +87,7 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
     plan->pattern_pixels.assign(count, 0);
     plan->indices.assign(count * index_bytes, 0);
     plan->assembly.assign(count * kBytes, 0);
-    plan->weights_per_pattern = static_cast<size_t>(rows) * accumulators * quads * 2 * kBytes;
+    plan->weights_per_pattern = static_cast<size_t>(rows) * quads * 2 * kBytes;
     plan->weights_per_phase = count * plan->weights_per_pattern;
     plan->weights.assign(static_cast<size_t>(y_phases) * plan->weights_per_phase, 0);
     plan->alpha.assign(static_cast<size_t>(y_phases) * count * kBytes, 0);
@@ -94,28 +99,30 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
         auto phase = [&](int pixel) { return key[2 + 2 * pixel]; };
         plan->pattern_pixels[p] = pixels;
 
-        // Byte indices of each slot's four taps; a tap past the run repeats the last, weighed 0.
+        // Byte indices of each slot's four taps; a tap past the run repeats the last, weighed 0,
+        // and the slots of pixels past a short block's end read its first pixel's taps.
         uint8_t* indices = plan->indices.data() + p * index_bytes;
         for (int a = 0; a < accumulators; ++a) {
             for (int q = 0; q < quads; ++q) {
                 uint8_t* vector = indices + (a * quads + q) * kBytes;
                 for (int lane = 0; lane < 16; ++lane) {
                     const int slot = a * 16 + lane;
-                    const int channel = slot / pixels;
+                    const int channel = slot / n;
+                    const int pixel = slot % n < pixels ? slot % n : 0;
                     if (channel >= 3) continue;
                     for (int t = 0; t < 4; ++t) {
-                        const int tap = offset(slot % pixels) + std::min(4 * q + t, run - 1);
+                        const int tap = offset(pixel) + std::min(4 * q + t, run - 1);
                         vector[lane * 4 + t] = static_cast<uint8_t>(tap * 4 + channel);
                     }
                 }
             }
         }
-        // The rounded slots are bytes 0.. of the assembled vector, slot order; alpha comes from
-        // the second table.
+        // The rounded slots are bytes 0.. of the assembled vector, in slot order; alpha comes
+        // from the second table.
         uint8_t* assembly = plan->assembly.data() + p * kBytes;
         for (int pixel = 0; pixel < pixels; ++pixel) {
             for (int channel = 0; channel < 3; ++channel) {
-                assembly[pixel * 4 + channel] = static_cast<uint8_t>(channel * pixels + pixel);
+                assembly[pixel * 4 + channel] = static_cast<uint8_t>(channel * n + pixel);
             }
             assembly[pixel * 4 + 3] = static_cast<uint8_t>(kBytes + pixel * 4 + 3);
         }
@@ -129,24 +136,22 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
             }
             int8_t* out =
                 plan->weights.data() + py * plan->weights_per_phase + p * plan->weights_per_pattern;
+            // One weight vector per row and quad serves every accumulator: lane l is pixel l % n.
             for (int i = 0; i < row_counts[py]; ++i) {
-                for (int a = 0; a < accumulators; ++a) {
-                    for (int q = 0; q < quads; ++q) {
-                        int8_t* high = out + ((i * accumulators + a) * quads + q) * 2 * kBytes;
-                        int8_t* low = high + kBytes;
-                        for (int lane = 0; lane < 16; ++lane) {
-                            const int slot = a * 16 + lane;
-                            if (slot / pixels >= 3) continue;
-                            const uint32_t* f =
-                                weights.data() +
-                                (static_cast<size_t>(py) * x_phases + phase(slot % pixels)) * taps +
-                                i * run;
-                            for (int t = 0; t < 4 && 4 * q + t < run; ++t) {
-                                const int w = static_cast<int>(f[4 * q + t]);
-                                const int digit = (w + 128) >> 8;
-                                high[lane * 4 + t] = static_cast<int8_t>(digit);
-                                low[lane * 4 + t] = static_cast<int8_t>(w - 256 * digit);
-                            }
+                for (int q = 0; q < quads; ++q) {
+                    int8_t* high = out + (i * quads + q) * 2 * kBytes;
+                    int8_t* low = high + kBytes;
+                    for (int lane = 0; lane < 16; ++lane) {
+                        const int pixel = lane % n;
+                        if (pixel >= pixels) continue;
+                        const uint32_t* f =
+                            weights.data() +
+                            (static_cast<size_t>(py) * x_phases + phase(pixel)) * taps + i * run;
+                        for (int t = 0; t < 4 && 4 * q + t < run; ++t) {
+                            const int w = static_cast<int>(f[4 * q + t]);
+                            const int digit = (w + 128) >> 8;
+                            high[lane * 4 + t] = static_cast<int8_t>(digit);
+                            low[lane * 4 + t] = static_cast<int8_t>(w - 256 * digit);
                         }
                     }
                 }

@@ -1,14 +1,15 @@
 // Inside of ScaleArea: destination pixels grouped into blocks whose taps on each source row lie in
 // one window of 32 source pixels, for line kernels that load the window once per row, pick every
-// tap's channel bytes out of it with byte permutes and weigh two taps at a time with 16-bit
+// tap's channel bytes out of it with byte permutes and weigh four taps at a time with byte
 // multiply-adds. The plan is architecture-neutral data (byte indices into the 128-byte window,
-// int16 weights); the kernels that read it live beside the other vector kernels.
+// weights as signed byte digits); the kernels that read it live beside the other vector kernels.
 //
-// Layout of a block of n pixels: its sums are "slots" of 32 bits, slot s = channel * n + pixel for
-// channels blue, green and red (the unused byte is alpha, known beforehand), 16 slots per vector,
-// so a block has ceil(3n / 16) accumulator vectors. Each accumulator takes, per row and per quad
-// of taps (0 to 3, 4 to 7), one vector of 64 bytes, slot l's four tap bytes at 4l .. 4l + 3, and
-// weighs them with unsigned-by-signed byte multiply-adds: a weight w is split into signed digits,
+// Layout of a block of n pixels (16 or 8): its sums are "slots" of 32 bits, slot s = channel * n +
+// pixel for channels blue, green and red (the unused byte is alpha, known beforehand), 16 slots per
+// vector, so a block has ceil(3n / 16) accumulator vectors, and lane l of each is pixel l % n: one
+// weight vector serves them all. Each accumulator takes, per row and per quad of taps (0 to 3, 4
+// to 7), one vector of 64 bytes, slot l's four tap bytes at 4l .. 4l + 3, and weighs them with
+// unsigned-by-signed byte multiply-adds: a weight w is split into signed digits,
 // w = 256 * high + low with both in -128..127, summed apart and joined at the end. That is exact
 // for weights up to 32639.
 #pragma once
@@ -24,12 +25,13 @@ struct ColumnTaps;
 struct WindowBlocks {
     static constexpr int kWindowPixels = 32;  // two 64-byte vectors of a source row
     static constexpr int kMaxPixels = 16;     // destination pixels per block
-    static constexpr int kMaxAccumulators = 3;
     static constexpr int kMaxQuads = 2;
+    static constexpr int kMaxRows = 16;  // rows of the filter
     static constexpr int kMaxWeight = 127 * 256 + 127;
     static constexpr int kVectorBytes = 64;
 
-    int accumulators = 0;  // per block, for the widest block
+    int block_pixels = 0;  // n: 16 or 8 (a short last block has fewer)
+    int accumulators = 0;  // per block: ceil(3n / 16)
     int quads = 0;         // groups of four taps per row (the last may weigh fewer)
     int rows = 0;          // rows of the filter (weights per y phase)
 
@@ -42,15 +44,16 @@ struct WindowBlocks {
 
     // Per pattern (blocks with the same pixel count, tap offsets in the window and phases share
     // one): its pixel count; accumulators x quads permute vectors of 64 byte indices; 64 bytes
-    // that assemble the pixels from the rounded slots (index < 64) and the alpha bytes (index >=
-    // 64, from the pattern's alpha vector); the alpha vector (alpha in bytes 3, 7, ...).
+    // that assemble the pixels from the rounded slots (index < 64, slot order) and the alpha
+    // bytes (index >= 64, from the alpha vector).
     std::vector<int> pattern_pixels;
     std::vector<uint8_t> indices;
     std::vector<uint8_t> assembly;
+    // Per y phase, per pattern: alpha in bytes 3, 7, ..., the rest 0.
     std::vector<uint8_t> alpha;
 
-    // Per y phase, per pattern, per row, per accumulator, per quad: 64 high digits of the
-    // weights, then 64 low digits.
+    // Per y phase, per pattern, per row, per quad: 64 high digits of the weights, then 64 low
+    // digits, the same for every accumulator.
     std::vector<int8_t> weights;
     size_t weights_per_pattern = 0;  // bytes
     size_t weights_per_phase = 0;
