@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace platform {
 
@@ -127,14 +126,6 @@ bool SetDeadPeerDetection(int fd, int idle_s, int interval_s, int count, int use
     ok &= ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout_ms,
                        sizeof user_timeout_ms) == 0;
     return ok;
-}
-
-void FormatIpv4(in_addr address, char* out, size_t out_size) {
-    if (out_size == 0) return;
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address, text, sizeof text);
-    std::strncpy(out, text, out_size - 1);
-    out[out_size - 1] = '\0';
 }
 
 }  // namespace platform

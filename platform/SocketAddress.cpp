@@ -1,5 +1,5 @@
-// IPv4 addresses from text: the same calls on every system (BSD sockets and WinSock 2.2 both have
-// inet_pton and getaddrinfo).
+// IPv4 addresses from and to text: the same calls on every system (BSD sockets and WinSock 2.2
+// both have inet_pton, inet_ntop and getaddrinfo).
 #if defined(_WIN32)
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -8,6 +8,8 @@
 #include <netdb.h>
 #include <sys/socket.h>
 #endif
+
+#include <cstring>
 
 #include "platform/Socket.h"
 
@@ -33,6 +35,14 @@ std::optional<in_addr> ResolveIpv4(const char* host) {
     address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
     ::freeaddrinfo(result);
     return address;
+}
+
+void FormatIpv4(in_addr address, char* out, size_t out_size) {
+    if (out_size == 0) return;
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    std::strncpy(out, text, out_size - 1);
+    out[out_size - 1] = '\0';
 }
 
 }  // namespace platform

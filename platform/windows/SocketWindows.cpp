@@ -6,7 +6,6 @@
 #include <ws2tcpip.h>
 
 #include <cerrno>
-#include <cstring>
 #include <mutex>
 
 #include "platform/Socket.h"
@@ -257,14 +256,6 @@ bool SetDeadPeerDetection(int fd, int idle_s, int interval_s, int count, int use
     ::setsockopt(s, IPPROTO_TCP, kTcpMaxRt, reinterpret_cast<const char*>(&max_rt_s),
                  sizeof max_rt_s);
     return true;
-}
-
-void FormatIpv4(in_addr address, char* out, size_t out_size) {
-    if (out_size == 0) return;
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address, text, sizeof text);
-    std::strncpy(out, text, out_size - 1);
-    out[out_size - 1] = '\0';
 }
 
 }  // namespace platform
