@@ -21,6 +21,7 @@
 #include "mirror/MirrorDriver.h"
 #include "mirror/TileRefiner.h"
 #include "platform/Debug.h"
+#include "platform/windows/GdiHandles.h"
 
 namespace mirror {
 namespace {
@@ -38,18 +39,9 @@ struct KeyClose {
     void operator()(HKEY key) const { ::RegCloseKey(key); }
 };
 using RegistryKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyClose>;
-struct DcDelete {
-    void operator()(HDC dc) const { ::DeleteDC(dc); }
-};
-using DeviceContext = std::unique_ptr<std::remove_pointer_t<HDC>, DcDelete>;
-struct ScreenDcRelease {
-    void operator()(HDC dc) const { ::ReleaseDC(nullptr, dc); }
-};
-using ScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenDcRelease>;
-struct ObjectDelete {
-    void operator()(HGDIOBJ object) const { ::DeleteObject(object); }
-};
-using GdiObject = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, ObjectDelete>;
+using DeviceContext = platform::MemoryDc;
+using platform::GdiObject;
+using platform::ScreenDc;
 struct ServiceClose {
     void operator()(SC_HANDLE handle) const { ::CloseServiceHandle(handle); }
 };
@@ -142,13 +134,7 @@ class GdiPixelReader final : public PixelReader {
         width_ = ::GetSystemMetrics(SM_CXSCREEN);
         height_ = ::GetSystemMetrics(SM_CYSCREEN);
         if (!screen_ || width_ <= 0 || height_ <= 0) return false;
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width_;
-        info.bmiHeader.biHeight = -height_;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = platform::Dib32Info(width_, -height_);
         void* bits = nullptr;
         bitmap_.reset(::CreateDIBSection(screen_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         memory_.reset(::CreateCompatibleDC(screen_.get()));

@@ -5,40 +5,25 @@
 
 #include <cstring>
 #include <memory>
-#include <type_traits>
 
 #include "client/capture/Desktop.h"
 #include "platform/Debug.h"
+#include "platform/windows/GdiHandles.h"
 
 namespace tarrowlink {
 namespace {
 
 constexpr int kCursorSurfacePx = 32;
 
-struct ScreenDcRelease {
-    void operator()(HDC dc) const { ::ReleaseDC(nullptr, dc); }
-};
-struct DcDelete {
-    void operator()(HDC dc) const { ::DeleteDC(dc); }
-};
-struct ObjectDelete {
-    void operator()(HGDIOBJ object) const { ::DeleteObject(object); }
-};
-using ScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenDcRelease>;
-using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDelete>;
-using GdiObject = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, ObjectDelete>;
+using platform::GdiObject;
+using platform::MemoryDc;
+using platform::ScreenDc;
 
 // A 32-bit DIB section selected into a memory DC of its own; rows bottom-up when height > 0.
 class DibSurface {
   public:
     bool Create(HDC reference, int width, int height) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = platform::Dib32Info(width, height);
         void* bits = nullptr;
         bitmap_.reset(::CreateDIBSection(reference, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         dc_.reset(::CreateCompatibleDC(reference));

@@ -3,32 +3,19 @@
 #include <windows.h>
 
 #include <cstring>
-#include <memory>
-#include <type_traits>
 
 #include "client/capture/AreaScaler.h"
+#include "platform/windows/GdiHandles.h"
 
 namespace tarrowlink {
 namespace {
 
-struct DcDelete {
-    void operator()(HDC dc) const { ::DeleteDC(dc); }
-};
-struct ObjectDelete {
-    void operator()(HGDIOBJ object) const { ::DeleteObject(object); }
-};
-using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDelete>;
-using GdiObject = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, ObjectDelete>;
+using platform::GdiObject;
+using platform::MemoryDc;
 
 // A top-down 32-bit DIB section of width x height, its bits in *bits.
 GdiObject TopDownDib(int width, int height, uint8_t** bits) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = platform::Dib32Info(width, -height);
     void* raw = nullptr;
     GdiObject bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0));
     *bits = static_cast<uint8_t*>(raw);

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/windows/GdiHandles.h"
+
 namespace {
 
 constexpr char kClassName[] = "BeamoraWinePainter";
@@ -73,13 +75,7 @@ void Paint(HWND window) {
     const int width = client.right;
     const int height = client.bottom;
     std::vector<uint32_t> pixels = Picture(width, height, g_changed);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = platform::Dib32Info(width, -height);
     ::SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
                         static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
     ::EndPaint(window, &paint);
