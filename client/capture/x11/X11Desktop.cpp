@@ -188,6 +188,8 @@ void CopyImage(XImage* image, uint8_t* dst, ptrdiff_t dst_stride) {
 class X11Desktop : public Desktop {
   public:
     bool Open() override {
+        shm_.Release();  // before the connection it belongs to
+        shm_tried_ = shm_ok_ = false;
         display_.reset(XOpenDisplay(nullptr));
         if (!display_) return false;
         Display* d = display_.get();
@@ -195,11 +197,6 @@ class X11Desktop : public Desktop {
         root_ = RootWindow(d, screen);
         width_ = DisplayWidth(d, screen);
         height_ = DisplayHeight(d, screen);
-        if (XShmQueryExtension(d)) {
-            shm_ok_ =
-                shm_.Create(d, DefaultVisual(d, screen), DefaultDepth(d, screen), width_, height_);
-        }
-        if (!shm_ok_) platform::DebugOutput("capture: no shared memory with the X server\n");
         int error_base;
         xfixes_ok_ = XFixesQueryExtension(d, &xfixes_event_base_, &error_base);
         FollowEvents();
@@ -215,7 +212,7 @@ class X11Desktop : public Desktop {
             y + height > height_) {
             return false;
         }
-        if (shm_ok_) {
+        if (SharedImage()) {
             XImage* image = shm_.Read(root_, x, y, width, height);
             if (image != nullptr) {
                 CopyImage(image, dst, dst_stride);
@@ -238,8 +235,8 @@ class X11Desktop : public Desktop {
     // from them instead of copying the whole rectangle first.
     bool ReadPixelsInPlace(int x, int y, int width, int height, const uint8_t** pixels,
                            ptrdiff_t* stride) override {
-        if (!display_ || !shm_ok_ || width <= 0 || height <= 0 || x < 0 || y < 0 ||
-            x + width > width_ || y + height > height_) {
+        if (!display_ || width <= 0 || height <= 0 || x < 0 || y < 0 || x + width > width_ ||
+            y + height > height_ || !SharedImage()) {
             return false;
         }
         XImage* image = shm_.Read(root_, x, y, width, height);
@@ -284,6 +281,22 @@ class X11Desktop : public Desktop {
     }
 
   private:
+    // The shared image of the whole screen, made on the first read that needs it: while the
+    // change tracker lends its pixels (the usual case) none is, and a screen-sized segment
+    // (8 MB at 1920x1080, 33 MB at 3840x2160) would sit unused.
+    bool SharedImage() {
+        if (!shm_tried_) {
+            shm_tried_ = true;
+            Display* d = display_.get();
+            const int screen = DefaultScreen(d);
+            shm_ok_ =
+                XShmQueryExtension(d) &&
+                shm_.Create(d, DefaultVisual(d, screen), DefaultDepth(d, screen), width_, height_);
+            if (!shm_ok_) platform::DebugOutput("capture: no shared memory with the X server\n");
+        }
+        return shm_ok_;
+    }
+
     // Passes between position queries when raw motion says nothing (a warped pointer).
     static constexpr int kPositionQueryPasses = 5;
 
@@ -370,6 +383,7 @@ class X11Desktop : public Desktop {
     int width_ = 0;
     int height_ = 0;
     ShmImage shm_;
+    bool shm_tried_ = false;
     bool shm_ok_ = false;
     bool xfixes_ok_ = false;
     int xfixes_event_base_ = 0;
