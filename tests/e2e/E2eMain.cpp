@@ -109,25 +109,14 @@ void EndToEnd::StartScreen(int width, int height) {
 }
 
 std::string EndToEnd::AwaitPicture(Receiver& receiver, const QImage& expected, int timeout_ms) {
-    std::string last = "no snapshot taken";
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    do {
-        last = Differences(expected, receiver.Snapshot());
-        if (last.empty()) return last;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return last;
+    return receiver.AwaitPicture(expected, timeout_ms);
 }
 
 }  // namespace e2e
 
 int main(int argc, char** argv) {
     // Each process (ctest runs one per test) talks on ports no other test uses.
-    const uint16_t control = e2e::FreePort();
-    uint16_t data = e2e::FreePort();
-    while (data == control) data = e2e::FreePort();
-    ::setenv("BEAMORA_CONTROL_PORT", std::to_string(control).c_str(), 1);
-    ::setenv("BEAMORA_DATA_PORT", std::to_string(data).c_str(), 1);
+    e2e::UsePrivatePorts();
     if (::chdir(BEAMORA_DATA_DIR) != 0) std::perror("e2e_tests: cannot enter the data directory");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "platform/Ports.h"
+#include "tests/e2e/Pictures.h"
 
 namespace e2e {
 
@@ -44,6 +45,14 @@ uint16_t FreePort() {
         }
     }
     return 0;
+}
+
+void UsePrivatePorts() {
+    const uint16_t control = FreePort();
+    uint16_t data = FreePort();
+    while (data == control) data = FreePort();
+    ::setenv("BEAMORA_CONTROL_PORT", std::to_string(control).c_str(), 1);
+    ::setenv("BEAMORA_DATA_PORT", std::to_string(data).c_str(), 1);
 }
 
 ChildProcess::ChildProcess(const std::string& program, std::vector<std::string> arguments,
@@ -165,6 +174,33 @@ bool Receiver::Totals(unsigned long long* units, unsigned long long* bytes) cons
 bool Receiver::WaitForNextStats() {
     int seen = process_.Count("stats: ");
     return process_.WaitForLog("stats: ", seen + 1, 5000);
+}
+
+std::string Receiver::AwaitPicture(const QImage& expected, int timeout_ms) {
+    std::string last = "no snapshot taken";
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    do {
+        last = Differences(expected, Snapshot());
+        if (last.empty()) return last;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return last;
+}
+
+bool Receiver::SettledTotals(unsigned long long* units, unsigned long long* bytes, bool* settled) {
+    if (settled != nullptr) *settled = false;
+    if (!WaitForNextStats() || !Totals(units, bytes)) return false;
+    for (int line = 0; line < 10; ++line) {
+        unsigned long long u = 0, b = 0;
+        if (!WaitForNextStats() || !Totals(&u, &b)) return false;
+        if (u == *units && b == *bytes) {
+            if (settled != nullptr) *settled = true;
+            return true;
+        }
+        *units = u;
+        *bytes = b;
+    }
+    return true;
 }
 
 CliPresenter::CliPresenter(const TempDir& dir, const std::string& display,

@@ -32,6 +32,10 @@ class TempDir {
 // A port free for TCP and UDP alike on loopback (the beacon and control ports share a number).
 uint16_t FreePort();
 
+// Gives this test process control and data ports of its own (BEAMORA_CONTROL_PORT and
+// BEAMORA_DATA_PORT, which its children inherit), so that test processes run side by side.
+void UsePrivatePorts();
+
 // Polls cond every 20 ms for up to timeout_ms; true as soon as it holds.
 template <typename Cond>
 bool WaitFor(Cond cond, int timeout_ms = 10000);
@@ -89,6 +93,13 @@ class Receiver {
     bool Totals(unsigned long long* units, unsigned long long* bytes) const;
     // Waits for the next stats line, so that Totals includes everything received until now.
     bool WaitForNextStats();
+    // Waits until the totals hold still between two stats lines (at most ten more lines) and
+    // gives the last ones read. False when a stats line does not come; *settled, when given,
+    // says whether they held still.
+    bool SettledTotals(unsigned long long* units, unsigned long long* bytes,
+                       bool* settled = nullptr);
+    // Waits until its picture equals expected; the last differences found, empty when it does.
+    std::string AwaitPicture(const QImage& expected, int timeout_ms = 15000);
 
   private:
     const TempDir& dir_;

@@ -118,16 +118,7 @@ TEST_P(WineCliDepth, PicturePointerPartialChangeAndStopReachTheReceiver) {
 
     // The count is taken once the totals hold still between two stats lines.
     unsigned long long units_before = 0, bytes_before = 0;
-    ASSERT_TRUE(receiver.WaitForNextStats());
-    ASSERT_TRUE(receiver.Totals(&units_before, &bytes_before));
-    for (int line = 0; line < 10; ++line) {
-        ASSERT_TRUE(receiver.WaitForNextStats());
-        unsigned long long units = 0, bytes = 0;
-        ASSERT_TRUE(receiver.Totals(&units, &bytes));
-        if (units == units_before && bytes == bytes_before) break;
-        units_before = units;
-        bytes_before = bytes;
-    }
+    ASSERT_TRUE(receiver.SettledTotals(&units_before, &bytes_before));
 
     ASSERT_TRUE(painter->Command("change"));
     ASSERT_TRUE(painter->WaitForLog("changed", 1, 20000)) << painter->Log();

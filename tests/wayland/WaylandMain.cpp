@@ -10,11 +10,7 @@
 #include "tests/e2e/Processes.h"
 
 int main(int argc, char** argv) {
-    const uint16_t control = e2e::FreePort();
-    uint16_t data = e2e::FreePort();
-    while (data == control) data = e2e::FreePort();
-    ::setenv("BEAMORA_CONTROL_PORT", std::to_string(control).c_str(), 1);
-    ::setenv("BEAMORA_DATA_PORT", std::to_string(data).c_str(), 1);
+    e2e::UsePrivatePorts();
     if (::chdir(BEAMORA_DATA_DIR) != 0)
         std::perror("wayland_e2e_tests: cannot enter the data directory");
     ::testing::InitGoogleTest(&argc, argv);

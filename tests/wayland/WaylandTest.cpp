@@ -51,30 +51,6 @@ QImage AwaitChangedScreen(const QImage& before, const TempDir& dir) {
     return now;
 }
 
-std::string AwaitPicture(Receiver& receiver, const QImage& expected) {
-    std::string last = "no snapshot taken";
-    WaitFor(
-        [&] {
-            last = Differences(expected, receiver.Snapshot());
-            return last.empty();
-        },
-        15000);
-    return last;
-}
-
-// Waits until the receiver's totals hold still between two stats lines.
-bool SettledTotals(Receiver& receiver, unsigned long long* units, unsigned long long* bytes) {
-    if (!receiver.WaitForNextStats() || !receiver.Totals(units, bytes)) return false;
-    for (int line = 0; line < 10; ++line) {
-        unsigned long long u = 0, b = 0;
-        if (!receiver.WaitForNextStats() || !receiver.Totals(&u, &b)) return false;
-        if (u == *units && b == *bytes) return true;
-        *units = u;
-        *bytes = b;
-    }
-    return false;
-}
-
 class WaylandMirror : public ::testing::TestWithParam<int> {
   protected:
     TempDir dir_;
@@ -90,10 +66,11 @@ TEST_P(WaylandMirror, PictureIsTheScreenAndOnlyAChangedPartIsSentAgain) {
     ASSERT_TRUE(receiver.WaitReady()) << receiver.process().Log();
     CliPresenter cli(dir_, "", kReceiverName);
     ASSERT_TRUE(cli.process().WaitForLog("beamora-cli: projecting\n")) << cli.process().Log();
-    ASSERT_EQ(AwaitPicture(receiver, Reduce(screen, bits)), "") << receiver.process().Log();
+    ASSERT_EQ(receiver.AwaitPicture(Reduce(screen, bits)), "") << receiver.process().Log();
 
     unsigned long long units_before = 0, bytes_before = 0;
-    ASSERT_TRUE(SettledTotals(receiver, &units_before, &bytes_before));
+    bool settled = false;
+    ASSERT_TRUE(receiver.SettledTotals(&units_before, &bytes_before, &settled) && settled);
 
     // New text on the bar: a strip at the top, a few per cent of the screen.
     {
@@ -101,9 +78,9 @@ TEST_P(WaylandMirror, PictureIsTheScreenAndOnlyAChangedPartIsSentAgain) {
         bar << "Slide 2 of 17 - changed\n";
     }
     screen = AwaitChangedScreen(screen, dir_);
-    ASSERT_EQ(AwaitPicture(receiver, Reduce(screen, bits)), "") << receiver.process().Log();
+    ASSERT_EQ(receiver.AwaitPicture(Reduce(screen, bits)), "") << receiver.process().Log();
     unsigned long long units_after = 0, bytes_after = 0;
-    ASSERT_TRUE(SettledTotals(receiver, &units_after, &bytes_after));
+    ASSERT_TRUE(receiver.SettledTotals(&units_after, &bytes_after, &settled) && settled);
     EXPECT_LT(bytes_after - bytes_before, bytes_before / 10)
         << "units " << units_before << " -> " << units_after;
     EXPECT_LT(units_after - units_before, 48u) << "bytes " << bytes_before << " -> " << bytes_after;
