@@ -222,9 +222,9 @@ void SaveToken(const std::string& token) {
     const std::string temp = path + ".new";
     {
         UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        if (fd.Get() < 0) return;
+        if (fd.get() < 0) return;
         const std::string line = token + "\n";
-        if (::write(fd.Get(), line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+        if (::write(fd.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
             ::unlink(temp.c_str());
             return;
         }
@@ -346,7 +346,7 @@ std::unique_ptr<PortalSession> PortalSession::Open(PortalStream* stream, std::st
     }
     // The descriptor belongs to the reply: keep a copy of our own.
     stream->remote = UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
-    if (stream->remote.Get() < 0) {
+    if (stream->remote.get() < 0) {
         *error = "cannot keep the PipeWire connection";
         return nullptr;
     }

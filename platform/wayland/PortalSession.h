@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/wayland/UniqueFd.h"
+#include "platform/Socket.h"
 
 struct sd_bus;
 struct sd_bus_slot;

@@ -189,8 +189,8 @@ class PipeWireScreenCast final : public ScreenCast {
     bool Connect(PortalStream portal_stream, std::string* error) {
         // pw_context_connect_fd takes the descriptor over.
         core_.reset(
-            portal_stream.remote.Get() >= 0
-                ? pw_context_connect_fd(context_.get(), portal_stream.remote.Release(), nullptr, 0)
+            portal_stream.remote.get() >= 0
+                ? pw_context_connect_fd(context_.get(), portal_stream.remote.release(), nullptr, 0)
                 : pw_context_connect(context_.get(), nullptr, 0));
         if (!core_) {
             *error = "cannot connect to the screen cast's PipeWire remote";
