@@ -111,13 +111,6 @@ int ScreenCapture::Start(int width, int height, int stretch) {
         m_maxX = std::min(m_maxX, width - 1);
         m_maxY = std::min(m_maxY, height - 1);
     }
-    try {
-        m_capturePixels.assign(static_cast<size_t>(width) * height * 4, 0);
-    } catch (const std::bad_alloc&) {
-        platform::DebugOutput("capture: no memory for the capture surface\n");
-        Release();
-        return 0;
-    }
     std::memset(m_cursorPixels, 0, sizeof m_cursorPixels);
 
     if (!m_vitrex.LoadVitrex()) {
@@ -198,6 +191,18 @@ bool ScreenCapture::LendTrackedPixels(int x, int y, int width, int height, const
     return m_trackerAttached && m_vitrex.LendScreenPixels(x, y, width, height, pixels, stride);
 }
 
+uint8_t* ScreenCapture::OwnSurface() {
+    if (m_capturePixels.empty()) {
+        try {
+            m_capturePixels.assign(static_cast<size_t>(m_captureWidth) * m_captureHeight * 4, 0);
+        } catch (const std::bad_alloc&) {
+            platform::DebugOutput("capture: no memory for the capture surface\n");
+            return nullptr;
+        }
+    }
+    return m_capturePixels.data();
+}
+
 uint8_t* ScreenCapture::SharedRecordBuffer(CaptureRecord* records, int count) const {
     const size_t bytes = static_cast<size_t>(m_captureWidth) * m_captureHeight * 4;
     uint8_t* shared = records[0].frame_buffer.get();
@@ -234,7 +239,7 @@ void ScreenCapture::FillRecord(const RecordRect& rect, CaptureRecord* record,
 }
 
 int ScreenCapture::CaptureScreen(CaptureRecord* records) {
-    if (!m_desktop || m_capturePixels.empty()) return 0;
+    if (!m_desktop) return 0;
     std::memset(m_blits, 0, sizeof m_blits);
     m_boxes[kTrackerBoxes] = kBoxSentinel;
     m_vitrex.FindDisplayRect(reinterpret_cast<tagBOX*>(m_boxes));
@@ -251,8 +256,10 @@ int ScreenCapture::CaptureScreen(CaptureRecord* records) {
     // out as the surface, and every pass writes the same rectangles into both, so it holds what
     // the surface would. Records of their own get them copied from the surface.
     uint8_t* shared = SharedRecordBuffer(records, count);
+    uint8_t* surface = shared != nullptr ? shared : OwnSurface();
+    if (surface == nullptr) return 0;
     for (int k = 0; k < count; ++k) {
-        if (!CopyToSurface(m_blits[k], m_rects[k], shared ? shared : m_capturePixels.data())) {
+        if (!CopyToSurface(m_blits[k], m_rects[k], surface)) {
             platform::DebugOutput(m_stretch ? " Capture screen and Stretch data error\n"
                                             : " Capture screen data error\n");
             return 0;

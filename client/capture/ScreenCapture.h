@@ -78,7 +78,6 @@ class ScreenCapture : public ScreenCaptureBase {
     int MaxX() const { return m_maxX; }
     int MaxY() const { return m_maxY; }
     bool Stretching() const { return m_stretch != 0; }
-    const uint8_t* CapturePixels() const { return m_capturePixels.data(); }
     Vitrex& Tracker() { return m_vitrex; }
 
   private:
@@ -90,6 +89,8 @@ class ScreenCapture : public ScreenCaptureBase {
     // The frame buffer the first count records share when it can serve as the surface (capture
     // width x height x 4 bytes, bottom-up), else null.
     uint8_t* SharedRecordBuffer(CaptureRecord* records, int count) const;
+    // The capture's own surface, made on first use; null without memory for it.
+    uint8_t* OwnSurface();
     // The change tracker's copy of the screen rectangle (x, y, width, height), read by its last
     // box query, when it has one: the same pixels it compared, without reading the screen again.
     bool LendTrackedPixels(int x, int y, int width, int height, const uint8_t** pixels,
@@ -111,7 +112,9 @@ class ScreenCapture : public ScreenCaptureBase {
     CursorImage m_lastCursor;
     const CaptureRecord* m_lastCursorRecord = nullptr;
     std::unique_ptr<Desktop> m_desktop;
-    std::vector<uint8_t> m_capturePixels;            // capture width x height x 4, bottom-up
+    // The surface when the records do not share one buffer: capture width x height x 4,
+    // bottom-up, made on the first pass that needs it.
+    std::vector<uint8_t> m_capturePixels;
     uint8_t m_cursorPixels[kCursorPixelBytes] = {};  // 32 x 32 x 4, bottom-up
     ChangeBox m_boxes[kBoxListSize] = {};
     BlitEntry m_blits[kMaxRectangles] = {};
