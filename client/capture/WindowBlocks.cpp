@@ -117,14 +117,17 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
                 }
             }
         }
-        // The rounded slots are bytes 0.. of the assembled vector, in slot order; alpha comes
-        // from the second table.
+        // Where each channel's rounded byte lies after the two saturating packs (see
+        // WindowBlocks::assembly); the alpha byte is merged afterwards, its index does not matter.
         uint8_t* assembly = plan->assembly.data() + p * kBytes;
         for (int pixel = 0; pixel < pixels; ++pixel) {
             for (int channel = 0; channel < 3; ++channel) {
-                assembly[pixel * 4 + channel] = static_cast<uint8_t>(channel * n + pixel);
+                const int slot = channel * n + pixel;
+                const int a = slot / 16;
+                const int lane = slot % 16;
+                assembly[pixel * 4 + channel] =
+                    static_cast<uint8_t>(16 * (lane / 4) + 4 * a + lane % 4);
             }
-            assembly[pixel * 4 + 3] = static_cast<uint8_t>(kBytes + pixel * 4 + 3);
         }
 
         for (int py = 0; py < y_phases; ++py) {

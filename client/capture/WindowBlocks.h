@@ -44,8 +44,9 @@ struct WindowBlocks {
 
     // Per pattern (blocks with the same pixel count, tap offsets in the window and phases share
     // one): its pixel count; accumulators x quads permute vectors of 64 byte indices; 64 bytes
-    // that assemble the pixels from the rounded slots (index < 64, slot order) and the alpha
-    // bytes (index >= 64, from the alpha vector).
+    // that assemble the pixels' blue, green and red from the rounded slots as two saturating packs
+    // leave them (32-bit to 16-bit of accumulators 0 and 1, of 2 and 2, then 16-bit to 8-bit of
+    // the two: slot (a, lane) at byte 16 * (lane / 4) + 4 * a + lane % 4). Alpha bytes are 0.
     std::vector<int> pattern_pixels;
     std::vector<uint8_t> indices;
     std::vector<uint8_t> assembly;
