@@ -135,23 +135,50 @@ bool ScaleAreaReference(const uint8_t* src, int sw, int sh, uint8_t* dst, int dw
     return Composite(src, sw, sh, ptrdiff_t(sw) * 4, dst, dw, dh, ptrdiff_t(dw) * 4);
 }
 
-// What pixman does for this composite (its affine separable-convolution fetcher with pad repeat
-// on x8r8g8b8, then a plain store), with everything that depends only on the column, the row or
-// the filter phase worked out once instead of per pixel:
-//  - each destination pixel's centre is mapped through the scale transform in 16.16 fixed point
-//    and rounded to the middle of its filter phase; that gives the first source column and row of
-//    its taps and which of the filter's phases weighs them;
-//  - a tap's weight is round(fx * fy / 65536) of the phase's column and row weights, kept per phase
-//    pair, since the rounding makes the 2-D weights differ from a product of 1-D passes;
-//  - taps off the source take the nearest edge pixel (pad repeat);
-//  - the sums are rounded, clipped to 0..255; alpha is that of an opaque source.
-bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int sh,
-                          ptrdiff_t src_stride, uint8_t* dst, int dw, int dh,
-                          ptrdiff_t dst_stride) {
-    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return false;
+namespace {
+
+// Everything ScaleAreaWith works out from the set and the four sizes alone, before it reads a
+// pixel. Not copyable: columns points into phase_columns and blocks.
+struct ScalePlan {
+    ScalePlan() = default;
+    ScalePlan(const ScalePlan&) = delete;
+    ScalePlan& operator=(const ScalePlan&) = delete;
+
+    const scale::ScalerSet* set = nullptr;
+    int sw = 0, sh = 0, dw = 0, dh = 0;
+    // False: the taps could not be computed directly and pixman composites instead.
+    bool direct = false;
+
+    int cheight = 0;
+    int x_phases = 0;
+    int taps = 0;  // weights per phase pair
+    int run = 0;
+    int y_phase_shift = 0;
+    int y_off = 0;
+    pixman_transform_t transform{};
+    std::vector<std::vector<int>> phase_rows;
+    std::vector<std::vector<int>> phase_columns;
+    std::vector<uint32_t> weights;
+    std::vector<uint32_t> alpha;
+    bool vector_ready = false;
+    std::vector<int16_t> vector_weights;
+    int combinations = 1;
+    int combination_stride = 0;
+    std::vector<int16_t> lane_weights;
+    std::vector<uint32_t> lane_alpha;
+    ColumnTaps columns;
+    scale::WindowBlocks blocks;
+    scale::LineFunction scale_line = nullptr;
+};
+
+// Fills plan for its set and sizes. False when the filter's transform fails (nothing can be
+// scaled); true with plan->direct false when pixman must composite.
+bool BuildPlan(ScalePlan* plan) {
+    const scale::ScalerSet& set = *plan->set;
+    const int sw = plan->sw, sh = plan->sh, dw = plan->dw, dh = plan->dh;
     int n_values = 0;
     FilterParams params_owner = MakeFilter(sw, sh, dw, dh, &n_values);
-    if (!params_owner) return CompositeAnyStride(src, sw, sh, src_stride, dst, dw, dh, dst_stride);
+    if (!params_owner) return true;
     const pixman_fixed_t* params = params_owner.get();
     const int cwidth = pixman_fixed_to_int(params[0]);
     const int cheight = pixman_fixed_to_int(params[1]);
@@ -162,13 +189,17 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
     const pixman_fixed_t* x_params = params + 4;
     const pixman_fixed_t* y_params = x_params + x_phases * cwidth;
     if (cwidth <= 0 || cheight <= 0 || n_values != 4 + x_phases * cwidth + y_phases * cheight) {
-        return CompositeAnyStride(src, sw, sh, src_stride, dst, dw, dh, dst_stride);
+        return true;
     }
+    plan->cheight = cheight;
+    plan->x_phases = x_phases;
 
     // The taps that count: pixman skips rows and columns whose weight is 0, which box filters
     // have at some phases.
-    std::vector<std::vector<int>> phase_rows(static_cast<size_t>(y_phases));
-    std::vector<std::vector<int>> phase_columns(static_cast<size_t>(x_phases));
+    std::vector<std::vector<int>>& phase_rows = plan->phase_rows;
+    std::vector<std::vector<int>>& phase_columns = plan->phase_columns;
+    phase_rows.assign(static_cast<size_t>(y_phases), {});
+    phase_columns.assign(static_cast<size_t>(x_phases), {});
     for (int py = 0; py < y_phases; ++py) {
         for (int i = 0; i < cheight; ++i) {
             if (y_params[py * cheight + i] != 0) phase_rows[py].push_back(i);
@@ -182,8 +213,11 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
     // Weights per phase pair over those taps, rows then columns; the packed red-and-blue sums
     // below need them non-negative, as box filters are.
     const int taps = cwidth * cheight;
-    std::vector<uint32_t> weights(static_cast<size_t>(x_phases) * y_phases * taps);
-    std::vector<uint32_t> alpha(static_cast<size_t>(x_phases) * y_phases);
+    plan->taps = taps;
+    std::vector<uint32_t>& weights = plan->weights;
+    std::vector<uint32_t>& alpha = plan->alpha;
+    weights.assign(static_cast<size_t>(x_phases) * y_phases * taps, 0);
+    alpha.assign(static_cast<size_t>(x_phases) * y_phases, 0);
     for (int py = 0; py < y_phases; ++py) {
         for (int px = 0; px < x_phases; ++px) {
             const size_t phase = static_cast<size_t>(py) * x_phases + px;
@@ -194,28 +228,26 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
                     const pixman_fixed_t fy = y_params[py * cheight + i];
                     const pixman_fixed_t fx = x_params[px * cwidth + j];
                     const int64_t f = (static_cast<int64_t>(fx) * fy + 0x8000) >> 16;
-                    if (f < 0 || f > 0x10000) {
-                        return CompositeAnyStride(src, sw, sh, src_stride, dst, dw, dh, dst_stride);
-                    }
+                    if (f < 0 || f > 0x10000) return true;
                     *f_out++ = static_cast<uint32_t>(f);
                     alpha_sum += 0xFF * static_cast<int>(f);
                 }
             }
-            alpha[phase] = static_cast<uint32_t>(Clip((alpha_sum + 0x8000) >> 16));
+            alpha[phase] = static_cast<uint32_t>(scale::Clip((alpha_sum + 0x8000) >> 16));
         }
     }
 
-    pixman_transform_t transform;
+    pixman_transform_t& transform = plan->transform;
     InitScale(&transform, sw, sh, dw, dh);
     const pixman_fixed_t ux = transform.matrix[0][0];
     const int x_phase_shift = 16 - x_phase_bits;
-    const int y_phase_shift = 16 - y_phase_bits;
+    plan->y_phase_shift = 16 - y_phase_bits;
     const int x_off = ((cwidth << 16) - pixman_fixed_1) >> 1;
-    const int y_off = ((cheight << 16) - pixman_fixed_1) >> 1;
+    plan->y_off = ((cheight << 16) - pixman_fixed_1) >> 1;
 
     // Per destination column: its phase, its taps' source columns (clamped), and where its taps
     // start when they are one run inside the source.
-    ColumnTaps columns;
+    ColumnTaps& columns = plan->columns;
     columns.phase.resize(static_cast<size_t>(dw));
     columns.clamped.resize(static_cast<size_t>(dw) * cwidth);
     columns.run_start.resize(static_cast<size_t>(dw));
@@ -232,6 +264,7 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
         }
     }
     columns.run = run;
+    plan->run = run;
     const int group_pixels = (run + scale::kGroupTaps - 1) / scale::kGroupTaps * scale::kGroupTaps;
     {
         pixman_vector_t v = {{pixman_fixed_1 / 2, pixman_fixed_1 / 2, pixman_fixed_1}};
@@ -266,10 +299,11 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
     // The weights again as the vector kernels take them, when every one fits a signed 16-bit
     // multiply (downscaling by more than about 1.4 on both axes; closer to 1:1 a single tap can
     // weigh more) and the runs are short enough.
-    std::vector<int16_t> vector_weights;
-    bool vector_ready =
+    std::vector<int16_t>& vector_weights = plan->vector_weights;
+    const bool vector_ready =
         run > 0 && run <= scale::kGroupTaps * scale::kMaxGroups &&
         std::all_of(weights.begin(), weights.end(), [](uint32_t w) { return w <= INT16_MAX; });
+    plan->vector_ready = vector_ready;
     if (vector_ready) {
         const int per_row = scale::VectorWeightsPerRow(run);
         const size_t per_phase = static_cast<size_t>(cheight) * per_row;
@@ -293,13 +327,27 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
             }
         }
     }
-    // The lane table, when the set wants one and the combinations stay few.
-    std::vector<int16_t> lane_weights;
-    int combinations = 1;
+    // The window blocks, for a set that takes them; without a plan its other kernels serve.
+    scale::WindowBlocks& blocks = plan->blocks;
+    if (set.window_blocks && vector_ready) {
+        std::vector<int> row_counts(static_cast<size_t>(y_phases));
+        for (int py = 0; py < y_phases; ++py) {
+            row_counts[py] = static_cast<int>(phase_rows[py].size());
+        }
+        if (scale::PlanWindowBlocks(columns, sw, y_phases, cheight, row_counts, weights, taps,
+                                    alpha, &blocks)) {
+            columns.blocks = &blocks;
+        }
+    }
+    // The lane table, when the set wants one and the combinations stay few (and its window
+    // kernels do not serve instead).
+    std::vector<int16_t>& lane_weights = plan->lane_weights;
+    int& combinations = plan->combinations;
     for (int n = 0; n < set.lanes; ++n) combinations *= x_phases;
     const int per_row_vector = vector_ready ? scale::VectorWeightsPerRow(run) : 0;
     const int combination_stride = cheight * per_row_vector * set.lanes;
-    if (vector_ready && set.lanes > 0 && combinations <= 256) {
+    plan->combination_stride = combination_stride;
+    if (vector_ready && set.lanes > 0 && combinations <= 256 && columns.blocks == nullptr) {
         const size_t per_phase = static_cast<size_t>(cheight) * per_row_vector;
         lane_weights.assign(static_cast<size_t>(y_phases) * combinations * combination_stride, 0);
         for (int py = 0; py < y_phases; ++py) {
@@ -325,7 +373,7 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
         }
     }
     // The lanes' alpha bytes per combination of phases.
-    std::vector<uint32_t> lane_alpha;
+    std::vector<uint32_t>& lane_alpha = plan->lane_alpha;
     if (!lane_weights.empty()) {
         lane_alpha.resize(static_cast<size_t>(y_phases) * combinations * set.lanes);
         for (int py = 0; py < y_phases; ++py) {
@@ -339,35 +387,90 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
             }
         }
     }
-    // The window blocks, for a set that takes them; without a plan its other kernels serve.
-    scale::WindowBlocks blocks;
-    if (set.window_blocks && vector_ready) {
-        std::vector<int> row_counts(static_cast<size_t>(y_phases));
-        for (int py = 0; py < y_phases; ++py) {
-            row_counts[py] = static_cast<int>(phase_rows[py].size());
-        }
-        if (scale::PlanWindowBlocks(columns, sw, y_phases, cheight, row_counts, weights, taps,
-                                    alpha, &blocks)) {
-            columns.blocks = &blocks;
-        }
+    // A set that computes several pixels at once needs the lane table (or its window blocks);
+    // without it (too many phase combinations) the portable code serves.
+    const bool set_ready =
+        vector_ready && (set.lanes == 0 || !lane_weights.empty() || columns.blocks != nullptr);
+    plan->scale_line = set.select(columns, set_ready);
+    if (plan->scale_line == nullptr) {
+        plan->scale_line = scale::kPortableScaler.select(columns, false);
     }
-    // A set that computes several pixels at once needs the lane table; without it (too many phase
-    // combinations) the portable code serves.
-    const bool set_ready = vector_ready && (set.lanes == 0 || !lane_weights.empty());
-    scale::LineFunction scale_line = set.select(columns, set_ready);
-    if (scale_line == nullptr) scale_line = scale::kPortableScaler.select(columns, false);
+    plan->direct = true;
+    return true;
+}
 
+// The plans of the last few sizes this thread scaled, newest first: the sending thread scales
+// the same screen onto the same surface pass after pass, and the tables take about as long as a
+// tenth of a full-screen stretch to build.
+class PlanCache {
+  public:
+    // The plan for these sizes, built when not kept; null when the filter's transform fails.
+    const ScalePlan* Find(const scale::ScalerSet& set, int sw, int sh, int dw, int dh) {
+        for (size_t i = 0; i < plans_.size(); ++i) {
+            const ScalePlan& p = *plans_[i];
+            if (p.set == &set && p.sw == sw && p.sh == sh && p.dw == dw && p.dh == dh) {
+                std::rotate(plans_.begin(), plans_.begin() + static_cast<ptrdiff_t>(i),
+                            plans_.begin() + static_cast<ptrdiff_t>(i) + 1);
+                return plans_.front().get();
+            }
+        }
+        auto plan = std::make_unique<ScalePlan>();
+        plan->set = &set;
+        plan->sw = sw;
+        plan->sh = sh;
+        plan->dw = dw;
+        plan->dh = dh;
+        if (!BuildPlan(plan.get())) return nullptr;
+        if (plans_.size() == kPlans) plans_.pop_back();
+        plans_.insert(plans_.begin(), std::move(plan));
+        return plans_.front().get();
+    }
+
+  private:
+    static constexpr size_t kPlans = 4;
+    std::vector<std::unique_ptr<ScalePlan>> plans_;
+};
+
+}  // namespace
+
+// What pixman does for this composite (its affine separable-convolution fetcher with pad repeat
+// on x8r8g8b8, then a plain store), with everything that depends only on the column, the row or
+// the filter phase worked out once instead of per pixel:
+//  - each destination pixel's centre is mapped through the scale transform in 16.16 fixed point
+//    and rounded to the middle of its filter phase; that gives the first source column and row of
+//    its taps and which of the filter's phases weighs them;
+//  - a tap's weight is round(fx * fy / 65536) of the phase's column and row weights, kept per phase
+//    pair, since the rounding makes the 2-D weights differ from a product of 1-D passes;
+//  - taps off the source take the nearest edge pixel (pad repeat);
+//  - the sums are rounded, clipped to 0..255; alpha is that of an opaque source.
+bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int sh,
+                          ptrdiff_t src_stride, uint8_t* dst, int dw, int dh,
+                          ptrdiff_t dst_stride) {
+    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return false;
+    thread_local PlanCache cache;
+    const ScalePlan* plan = cache.Find(set, sw, sh, dw, dh);
+    if (plan == nullptr) return false;
+    if (!plan->direct) return CompositeAnyStride(src, sw, sh, src_stride, dst, dw, dh, dst_stride);
+
+    const int x_phases = plan->x_phases;
+    const int cheight = plan->cheight;
+    const int taps = plan->taps;
+    const int run = plan->run;
+    const int combinations = plan->combinations;
+    const std::vector<std::vector<int>>& phase_rows = plan->phase_rows;
+    const WindowBlocks& blocks = plan->blocks;
+    const ColumnTaps& columns = plan->columns;
     LineTaps line_taps;
     line_taps.rows.resize(static_cast<size_t>(cheight));
     const int ahead_rows = (sh + dh - 1) / dh;
     for (int line = 0; line < dh; ++line) {
         pixman_vector_t v = {
             {pixman_fixed_1 / 2, pixman_int_to_fixed(line) + pixman_fixed_1 / 2, pixman_fixed_1}};
-        if (!pixman_transform_point_3d(&transform, &v)) return false;
-        const pixman_fixed_t y =
-            ((v.vector[1] >> y_phase_shift) << y_phase_shift) + ((1 << y_phase_shift) >> 1);
-        const int py = (y & 0xFFFF) >> y_phase_shift;
-        const int y1 = pixman_fixed_to_int(y - pixman_fixed_e - y_off);
+        if (!pixman_transform_point_3d(&plan->transform, &v)) return false;
+        const pixman_fixed_t y = ((v.vector[1] >> plan->y_phase_shift) << plan->y_phase_shift) +
+                                 ((1 << plan->y_phase_shift) >> 1);
+        const int py = (y & 0xFFFF) >> plan->y_phase_shift;
+        const int y1 = pixman_fixed_to_int(y - pixman_fixed_e - plan->y_off);
         line_taps.row_count = 0;
         for (int i : phase_rows[py]) {
             line_taps.rows[line_taps.row_count++] =
@@ -381,18 +484,20 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
             line_taps.ahead[line_taps.ahead_count++] =
                 reinterpret_cast<const uint32_t*>(src + row * src_stride);
         }
-        line_taps.weights = weights.data() + static_cast<size_t>(py) * x_phases * taps;
-        line_taps.alpha = alpha.data() + static_cast<size_t>(py) * x_phases;
+        line_taps.weights = plan->weights.data() + static_cast<size_t>(py) * x_phases * taps;
+        line_taps.alpha = plan->alpha.data() + static_cast<size_t>(py) * x_phases;
         line_taps.vector_weights =
-            vector_ready ? vector_weights.data() + static_cast<size_t>(py) * x_phases * cheight *
-                                                       scale::VectorWeightsPerRow(run)
-                         : nullptr;
+            plan->vector_ready
+                ? plan->vector_weights.data() +
+                      static_cast<size_t>(py) * x_phases * cheight * scale::VectorWeightsPerRow(run)
+                : nullptr;
         line_taps.vector_phase_stride = cheight * scale::VectorWeightsPerRow(run);
-        line_taps.lane_weights =
-            lane_weights.empty()
-                ? nullptr
-                : lane_weights.data() + static_cast<size_t>(py) * combinations * combination_stride;
-        line_taps.lane_combination_stride = combination_stride;
+        line_taps.lane_weights = plan->lane_weights.empty()
+                                     ? nullptr
+                                     : plan->lane_weights.data() + static_cast<size_t>(py) *
+                                                                       combinations *
+                                                                       plan->combination_stride;
+        line_taps.lane_combination_stride = plan->combination_stride;
         if (columns.blocks != nullptr) {
             line_taps.window_weights = blocks.weights.data() + py * blocks.weights_per_phase;
             line_taps.window_alpha = blocks.alpha.data() + static_cast<size_t>(py) *
@@ -400,10 +505,11 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
                                                                scale::WindowBlocks::kVectorBytes;
         }
         line_taps.lane_alpha =
-            lane_alpha.empty()
+            plan->lane_alpha.empty()
                 ? nullptr
-                : lane_alpha.data() + static_cast<size_t>(py) * combinations * set.lanes;
-        scale_line(line_taps, columns, taps, reinterpret_cast<uint32_t*>(dst + line * dst_stride));
+                : plan->lane_alpha.data() + static_cast<size_t>(py) * combinations * set.lanes;
+        plan->scale_line(line_taps, columns, taps,
+                         reinterpret_cast<uint32_t*>(dst + line * dst_stride));
     }
     return true;
 }

@@ -328,9 +328,9 @@ BEAMORA_VBMI void LineWindows(const LineTaps& line, const ColumnTaps& columns, i
         const __m512i first_words =
             _mm512_packus_epi32(rounded[0], rounded[kAccumulators > 1 ? 1 : 0]);
         const __m512i last_words =
-            kAccumulators > 2 ? _mm512_packus_epi32(rounded[kAccumulators - 1],
-                                                    rounded[kAccumulators - 1])
-                              : first_words;
+            kAccumulators > 2
+                ? _mm512_packus_epi32(rounded[kAccumulators - 1], rounded[kAccumulators - 1])
+                : first_words;
         const __m512i bytes = _mm512_packus_epi16(first_words, last_words);
         __m512i pixels =
             _mm512_permutexvar_epi8(_mm512_loadu_si512(assembly + pattern * 64), bytes);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -69,11 +70,15 @@ TEST(AreaScalerTest, GivesTheReferenceBytes) {
         {1000, 700, 530, 371},
         {70, 40, 33, 20},
     };
+    // Then the last six again, backwards, with new pictures: the tables kept for the four most
+    // recent sizes must serve them again, and those that gave way be built anew.
+    const int count = static_cast<int>(std::size(cases));
     for (const scale::ScalerSet* set : scale::UsableScalerSets()) {
         uint32_t seed = 1;
-        for (const Case& c : cases) {
+        for (int turn = 0; turn < count + 6; ++turn) {
+            const Case& c = cases[turn < count ? turn : 2 * count - 1 - turn];
             SCOPED_TRACE(testing::Message() << set->name << ": " << c.sw << "x" << c.sh << " -> "
-                                            << c.dw << "x" << c.dh);
+                                            << c.dw << "x" << c.dh << " (turn " << turn << ")");
             std::vector<uint8_t> source = Picture(c.sw, c.sh, seed++);
             std::vector<uint8_t> expected(static_cast<size_t>(c.dw) * c.dh * 4, 0xAA);
             std::vector<uint8_t> actual(expected.size(), 0x55);
