@@ -15,8 +15,8 @@ namespace tarrowlink {
 // Scales src (sw x sh 32-bit pixels, bytes blue, green, red, unused; rows src_stride bytes apart)
 // onto dst (dw x dh, rows dst_stride bytes apart; negative for bottom-up). The unused byte of dst
 // is written as the reference writes it. False when the filter cannot be made. Any thread; each
-// thread keeps the tables of the last four size pairs it scaled (a few hundred kilobytes at
-// most), nothing is shared.
+// thread keeps the tables of the last four size pairs it scaled (tens of kilobytes for a whole
+// screen), nothing is shared.
 bool ScaleArea(const uint8_t* src, int sw, int sh, ptrdiff_t src_stride, uint8_t* dst, int dw,
                int dh, ptrdiff_t dst_stride);
 
