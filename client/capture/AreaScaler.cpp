@@ -153,9 +153,9 @@ struct ScalePlan {
     int x_phases = 0;
     int taps = 0;  // weights per phase pair
     int run = 0;
-    int y_phase_shift = 0;
-    int y_off = 0;
-    pixman_transform_t transform{};
+    // Per destination line: its row phase and the source row of its first tap (unclamped).
+    std::vector<int> line_phase;
+    std::vector<int> line_row;
     std::vector<std::vector<int>> phase_rows;
     std::vector<std::vector<int>> phase_columns;
     std::vector<uint32_t> weights;
@@ -237,13 +237,26 @@ bool BuildPlan(ScalePlan* plan) {
         }
     }
 
-    pixman_transform_t& transform = plan->transform;
+    pixman_transform_t transform;
     InitScale(&transform, sw, sh, dw, dh);
     const pixman_fixed_t ux = transform.matrix[0][0];
     const int x_phase_shift = 16 - x_phase_bits;
-    plan->y_phase_shift = 16 - y_phase_bits;
+    const int y_phase_shift = 16 - y_phase_bits;
     const int x_off = ((cwidth << 16) - pixman_fixed_1) >> 1;
-    plan->y_off = ((cheight << 16) - pixman_fixed_1) >> 1;
+    const int y_off = ((cheight << 16) - pixman_fixed_1) >> 1;
+
+    // Per destination line, the same mapping for the rows.
+    plan->line_phase.resize(static_cast<size_t>(dh));
+    plan->line_row.resize(static_cast<size_t>(dh));
+    for (int line = 0; line < dh; ++line) {
+        pixman_vector_t v = {
+            {pixman_fixed_1 / 2, pixman_int_to_fixed(line) + pixman_fixed_1 / 2, pixman_fixed_1}};
+        if (!pixman_transform_point_3d(&transform, &v)) return false;
+        const pixman_fixed_t y =
+            ((v.vector[1] >> y_phase_shift) << y_phase_shift) + ((1 << y_phase_shift) >> 1);
+        plan->line_phase[line] = (y & 0xFFFF) >> y_phase_shift;
+        plan->line_row[line] = pixman_fixed_to_int(y - pixman_fixed_e - y_off);
+    }
 
     // Per destination column: its phase, its taps' source columns (clamped), and where its taps
     // start when they are one run inside the source.
@@ -400,8 +413,8 @@ bool BuildPlan(ScalePlan* plan) {
 }
 
 // The plans of the last few sizes this thread scaled, newest first: the sending thread scales
-// the same screen onto the same surface pass after pass, and the tables take about as long as a
-// tenth of a full-screen stretch to build.
+// the same screen onto the same surface pass after pass, and building the tables costs about 5 %
+// of a full-screen stretch (a fifth or more of a small rectangle's).
 class PlanCache {
   public:
     // The plan for these sizes, built when not kept; null when the filter's transform fails.
@@ -460,17 +473,15 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
     const std::vector<std::vector<int>>& phase_rows = plan->phase_rows;
     const WindowBlocks& blocks = plan->blocks;
     const ColumnTaps& columns = plan->columns;
+    // What every line shares; the loop below sets the rest per row phase.
     LineTaps line_taps;
     line_taps.rows.resize(static_cast<size_t>(cheight));
-    const int ahead_rows = (sh + dh - 1) / dh;
+    line_taps.vector_phase_stride = cheight * scale::VectorWeightsPerRow(run);
+    line_taps.lane_combination_stride = plan->combination_stride;
+    const int ahead_rows = std::min((sh + dh - 1) / dh, scale::kMaxAheadRows);
     for (int line = 0; line < dh; ++line) {
-        pixman_vector_t v = {
-            {pixman_fixed_1 / 2, pixman_int_to_fixed(line) + pixman_fixed_1 / 2, pixman_fixed_1}};
-        if (!pixman_transform_point_3d(&plan->transform, &v)) return false;
-        const pixman_fixed_t y = ((v.vector[1] >> plan->y_phase_shift) << plan->y_phase_shift) +
-                                 ((1 << plan->y_phase_shift) >> 1);
-        const int py = (y & 0xFFFF) >> plan->y_phase_shift;
-        const int y1 = pixman_fixed_to_int(y - pixman_fixed_e - plan->y_off);
+        const int py = plan->line_phase[line];
+        const int y1 = plan->line_row[line];
         line_taps.row_count = 0;
         for (int i : phase_rows[py]) {
             line_taps.rows[line_taps.row_count++] =
@@ -479,25 +490,21 @@ bool scale::ScaleAreaWith(const ScalerSet& set, const uint8_t* src, int sw, int 
         // The rows below this line's that the next line reads first.
         line_taps.ahead_count = 0;
         for (int row = phase_rows[py].empty() ? sh : std::max(0, y1 + phase_rows[py].back() + 1);
-             row < sh && line_taps.ahead_count < std::min(ahead_rows, scale::kMaxAheadRows);
-             ++row) {
+             row < sh && line_taps.ahead_count < ahead_rows; ++row) {
             line_taps.ahead[line_taps.ahead_count++] =
                 reinterpret_cast<const uint32_t*>(src + row * src_stride);
         }
         line_taps.weights = plan->weights.data() + static_cast<size_t>(py) * x_phases * taps;
         line_taps.alpha = plan->alpha.data() + static_cast<size_t>(py) * x_phases;
         line_taps.vector_weights =
-            plan->vector_ready
-                ? plan->vector_weights.data() +
-                      static_cast<size_t>(py) * x_phases * cheight * scale::VectorWeightsPerRow(run)
-                : nullptr;
-        line_taps.vector_phase_stride = cheight * scale::VectorWeightsPerRow(run);
+            plan->vector_ready ? plan->vector_weights.data() + static_cast<size_t>(py) * x_phases *
+                                                                   line_taps.vector_phase_stride
+                               : nullptr;
         line_taps.lane_weights = plan->lane_weights.empty()
                                      ? nullptr
                                      : plan->lane_weights.data() + static_cast<size_t>(py) *
                                                                        combinations *
                                                                        plan->combination_stride;
-        line_taps.lane_combination_stride = plan->combination_stride;
         if (columns.blocks != nullptr) {
             line_taps.window_weights = blocks.weights.data() + py * blocks.weights_per_phase;
             line_taps.window_alpha = blocks.alpha.data() + static_cast<size_t>(py) *

@@ -12,6 +12,9 @@
 
 namespace tarrowlink::scale {
 
+// Rows below a line that a kernel may fetch ahead (LineTaps::ahead).
+constexpr int kMaxAheadRows = 4;
+
 // The source rows of one destination line's taps and the weights of its filter phase.
 struct LineTaps {
     std::vector<const uint32_t*> rows;  // rows that count, top first
@@ -37,11 +40,9 @@ struct LineTaps {
     const uint8_t* window_alpha = nullptr;
     // Source rows below this line's that the next line will read, for kernels that fetch them
     // into the cache while they work on this one.
-    const uint32_t* ahead[4] = {};  // kMaxAheadRows
+    const uint32_t* ahead[kMaxAheadRows] = {};
     int ahead_count = 0;
 };
-
-constexpr int kMaxAheadRows = 4;
 
 // The destination columns' taps, the same on every line.
 struct ColumnTaps {

@@ -1,7 +1,6 @@
 #include "client/capture/WindowBlocks.h"
 
 #include <algorithm>
-#include <climits>
 #include <map>
 
 #include "client/capture/ScalerKernels.h"
