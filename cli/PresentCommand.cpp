@@ -164,8 +164,8 @@ int RunPresent(int argc, char** argv) {
                 "duration ends or SIGINT/SIGTERM arrives, then stops.\n"
                 "Exit 0 presented and stopped; 1 no receiver, login refused, start rejected\n"
                 "or the screen cannot be captured; 2 usage error; 3 connection lost;\n"
-                "4 nothing was presented (the start was not answered, or the picture's\n"
-                "connection was refused or kept failing).\n");
+                "4 nothing was presented (the start was not answered, the picture's\n"
+                "connection was refused or kept failing, or the desktop gave no picture).\n");
             return kExitOk;
         } else {
             std::fprintf(stderr, "beamora-cli present: unexpected argument \"%s\"\n", arg.c_str());
@@ -300,10 +300,14 @@ int RunPresent(int argc, char** argv) {
     // Still failing at the end: a connection failed within the time a stalled one takes to fail.
     const bool failing =
         last_failure != Clock::time_point{} && Clock::now() - last_failure < kFailingWindow;
+    // Nothing delivered and no connection failed: no unit was ever handed to the connection,
+    // so the desktop gave no picture in the time (a slow screen cast), not a refusal.
+    const bool never_sent = last.failures == at_start.failures;
     if (!projecting || !delivered || failing) {
         Progress(!projecting  ? "stopped before " + label + " started the projection"
                  : !delivered ? "stopped; nothing reached " + label +
-                                    " (the picture's connection was refused)"
+                                    (never_sent ? " (no picture came from the desktop)"
+                                                : " (the picture's connection was refused)")
                               : "stopped; the picture stopped reaching " + label +
                                     " (its connection kept failing)");
         return kExitNothingPresented;

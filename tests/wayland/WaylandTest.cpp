@@ -128,7 +128,15 @@ TEST(WaylandCast, PermissionIsKeptForTheNextPresentation) {
     TempDir dir;
     Receiver receiver(dir, {"--mode", "1024x768x24"});
     ASSERT_TRUE(receiver.WaitReady()) << receiver.process().Log();
-    CliPresenter first(dir, "", kReceiverName, 2, "cli0.txt");
+    // Ended once a picture has arrived: a busy machine can take seconds for the first frame.
+    CliPresenter first(dir, "", kReceiverName, 60, "cli0.txt");
+    ASSERT_TRUE(first.process().WaitForLog("beamora-cli: projecting\n")) << first.process().Log();
+    unsigned long long units = 0, bytes = 0;
+    EXPECT_TRUE(WaitFor(
+        [&] { return receiver.WaitForNextStats() && receiver.Totals(&units, &bytes) && units > 0; },
+        20000))
+        << receiver.process().Log();
+    first.process().Signal(SIGTERM);
     EXPECT_EQ(first.process().Wait(20000), 0) << first.process().Log();
     const std::string token = ReadToken();
     EXPECT_FALSE(token.empty());
