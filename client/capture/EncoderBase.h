@@ -2,6 +2,7 @@
 // converters that turn a rectangle of the capture buffer into rows of wire pixels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "client/capture/PixelFormat.h"
@@ -15,6 +16,21 @@ struct PixelRect {
     int32_t y0 = 0;
     int32_t x1 = 0;
     int32_t y1 = 0;
+};
+
+// Where the 32-bit pixels of a rectangle of the capture lie: pixel (x, y) of the capture, for the
+// rows and columns of the rectangle the source was made for, is at `at` + (y - y0) x stride +
+// (x - x0) x 4. A whole capture buffer is {buffer, Width() x 4, 0, 0}; memory lent by the capture
+// may run the other way (a negative stride: the screen's rows go downwards). Borrowed, never owned.
+struct PixelSource {
+    const uint8_t* at = nullptr;  // pixel (x0, y0)
+    ptrdiff_t stride = 0;         // bytes from row y to row y + 1
+    int32_t x0 = 0;
+    int32_t y0 = 0;
+
+    const uint8_t* Pixel(int32_t x, int32_t y) const {
+        return at + static_cast<ptrdiff_t>(y - y0) * stride + static_cast<ptrdiff_t>(x - x0) * 4;
+    }
 };
 
 class EncoderBase {
@@ -58,14 +74,25 @@ class EncoderBase {
     const PixelFormat& WireFormat() const { return m_wireFormat; }
 
   protected:
+    // The whole capture buffer as a source (null stays null).
+    PixelSource WholeBuffer(const uint8_t* buffer) const {
+        return {buffer, static_cast<ptrdiff_t>(m_width) * 4, 0, 0};
+    }
+
     // Asks the CPU to start loading the rectangle's rows of source into its outer caches (not the
     // innermost one, which the compressor is using), so that a later conversion finds them there.
     // No effect on any result; an empty rectangle does nothing.
-    void PrefetchRows(const uint8_t* source, const PixelRect& rectangle) const;
+    void PrefetchRows(const PixelSource& source, const PixelRect& rectangle) const;
 
     using RowConverter = void (*)(uint8_t* destination, const uint8_t* source, int count);
-    int32_t ConvertRows(RowConverter convert, int32_t bytes_per_pixel, const uint8_t* source,
+    // As ConvertRows16, with convert making bytes_per_pixel bytes of each pixel, from source
+    // (which must cover the rectangle).
+    int32_t ConvertRows(RowConverter convert, int32_t bytes_per_pixel, const PixelSource& source,
                         uint8_t* destination, const PixelRect& rectangle) const;
+    // The rectangle's rows of source in the wire format of bits_per_pixel (16: 5-6-5, 24, 32
+    // opaque), as ConvertRows16 and its siblings write them; 0 for another depth.
+    int32_t ConvertRowsTo(int32_t bits_per_pixel, const PixelSource& source, uint8_t* destination,
+                          const PixelRect& rectangle) const;
 
     PixelFormat m_sourceFormat;
     PixelFormat m_wireFormat;

@@ -128,7 +128,8 @@ int ScreenCapture::Start(int width, int height, int stretch) {
     return 1;
 }
 
-bool ScreenCapture::CopyToSurface(const BlitEntry& blit, const RecordRect& rect, uint8_t* surface) {
+bool ScreenCapture::CopyToSurface(const BlitEntry& blit, const RecordRect& rect, uint8_t* surface,
+                                  CaptureRecord* record) {
     const int x0 = std::max<int>(rect.x0, 0);
     const int x1 = std::min<int>(rect.x1, m_captureWidth);
     const int y0 = std::max<int>(rect.y0, 0);
@@ -145,17 +146,27 @@ bool ScreenCapture::CopyToSurface(const BlitEntry& blit, const RecordRect& rect,
     const int read_h = sy1 - blit.y;
 
     if (!m_stretch) {
+        const int copy_w = std::min(read_w, x1 - x0);
+        const int copy_h = std::min(read_h, y1 - y0);
+        const uint8_t* lent = nullptr;
+        ptrdiff_t lent_stride = 0;
+        const bool is_lent = copy_w > 0 && copy_h > 0 &&
+                             LendTrackedPixels(blit.x, blit.y, copy_w, copy_h, &lent, &lent_stride);
+        // The tracker's copy holds the whole rectangle for the rest of this step: the encoder
+        // reads it there, bottom row first, and nothing is copied.
+        if (is_lent && record != nullptr && x0 == rect.x0 && y0 == rect.y0 && x1 == rect.x1 &&
+            y1 == rect.y1 && copy_w == x1 - x0 && copy_h == y1 - y0) {
+            record->pixels = lent + (copy_h - 1) * lent_stride;
+            record->pixels_stride = -lent_stride;
+            return true;
+        }
         if (read_w < blit.width || read_h < blit.height) {
             for (int row = 0; row < y1 - y0; ++row) {
                 std::memset(top_row - row * stride, 0, static_cast<size_t>(x1 - x0) * 4);
             }
         }
         if (read_w <= 0 || read_h <= 0) return true;
-        const int copy_w = std::min(read_w, x1 - x0);
-        const int copy_h = std::min(read_h, y1 - y0);
-        const uint8_t* lent = nullptr;
-        ptrdiff_t lent_stride = 0;
-        if (LendTrackedPixels(blit.x, blit.y, copy_w, copy_h, &lent, &lent_stride)) {
+        if (is_lent) {
             for (int row = 0; row < copy_h; ++row) {
                 std::memcpy(top_row - row * stride, lent + row * lent_stride,
                             static_cast<size_t>(copy_w) * 4);
@@ -222,7 +233,7 @@ void ScreenCapture::FillRecord(const RecordRect& rect, CaptureRecord* record,
     record->placement[3] = rect.y1;
     record->placement[4] = 0;
     record->placement[5] = 0;
-    if (!copy_pixels) return;
+    if (!copy_pixels || record->pixels != nullptr) return;
     // Only what the encoder reads: the rectangle's rows and columns at their own place.
     const size_t stride = static_cast<size_t>(m_captureWidth) * 4;
     if (record->frame_buffer == nullptr || record->frame_buffer_size < stride * m_captureHeight)
@@ -259,7 +270,9 @@ int ScreenCapture::CaptureScreen(CaptureRecord* records) {
     uint8_t* surface = shared != nullptr ? shared : OwnSurface();
     if (surface == nullptr) return 0;
     for (int k = 0; k < count; ++k) {
-        if (!CopyToSurface(m_blits[k], m_rects[k], surface)) {
+        records[k].pixels = nullptr;
+        records[k].pixels_stride = 0;
+        if (!CopyToSurface(m_blits[k], m_rects[k], surface, &records[k])) {
             platform::DebugOutput(m_stretch ? " Capture screen and Stretch data error\n"
                                             : " Capture screen data error\n");
             return 0;

@@ -83,9 +83,11 @@ class ScreenCapture : public ScreenCaptureBase {
   private:
     int Start(int width, int height, int stretch);
     // Copies the screen rectangle of blit onto surface (laid out as m_capturePixels) at rect
-    // (surface pixels, rows from the bottom), scaling when stretching. False when the screen
-    // could not be read.
-    bool CopyToSurface(const BlitEntry& blit, const RecordRect& rect, uint8_t* surface);
+    // (surface pixels, rows from the bottom), scaling when stretching; or, unscaled, when the
+    // change tracker lends the whole rectangle, points record's pixels at its copy instead and
+    // writes nothing. False when the screen could not be read.
+    bool CopyToSurface(const BlitEntry& blit, const RecordRect& rect, uint8_t* surface,
+                       CaptureRecord* record);
     // The frame buffer the first count records share when it can serve as the surface (capture
     // width x height x 4 bytes, bottom-up), else null.
     uint8_t* SharedRecordBuffer(CaptureRecord* records, int count) const;
@@ -96,7 +98,7 @@ class ScreenCapture : public ScreenCaptureBase {
     bool LendTrackedPixels(int x, int y, int width, int height, const uint8_t** pixels,
                            ptrdiff_t* stride);
     // Fills in a record's rectangle and, with copy_pixels, copies its rows from the surface into
-    // the record's frame buffer.
+    // the record's frame buffer (unless the record points at lent pixels).
     void FillRecord(const RecordRect& rect, CaptureRecord* record, bool copy_pixels) const;
 
     int m_captureWidth = 0;

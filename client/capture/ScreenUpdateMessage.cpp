@@ -42,7 +42,7 @@ int ScreenUpdateMessage::Setup() {
 int ScreenUpdateMessage::Prepare(const CaptureRecord& record) {
     m_total = 0;
     m_stripCount = 0;
-    if (!m_payload || record.frame_buffer == nullptr) return 0;
+    if (!m_payload || (record.frame_buffer == nullptr && record.pixels == nullptr)) return 0;
     const PixelRect rect{
         static_cast<uint16_t>(record.placement[0]), static_cast<uint16_t>(record.placement[1]),
         static_cast<uint16_t>(record.placement[2]), static_cast<uint16_t>(record.placement[3])};
@@ -55,8 +55,13 @@ int ScreenUpdateMessage::Prepare(const CaptureRecord& record) {
     m_rect[2] = rect.x1;
     m_rect[3] = rect.y1;
     std::fill_n(m_stripSizes.get(), m_stripCapacity, 0);
-    m_total = m_encoder.EncodeRectangle(record.frame_buffer.get(), m_payload.get(),
-                                        m_stripSizes.get(), rect);
+    // Pixels the capture lent for this pass are read where they are, saving a copy per change.
+    m_total = record.pixels != nullptr
+                  ? m_encoder.EncodeRectangle(
+                        PixelSource{record.pixels, record.pixels_stride, rect.x0, rect.y0},
+                        m_payload.get(), m_stripSizes.get(), rect)
+                  : m_encoder.EncodeRectangle(record.frame_buffer.get(), m_payload.get(),
+                                              m_stripSizes.get(), rect);
     if (m_total == 0) {
         platform::DebugOutput("s_nSize == 0 maybe capture data space too small!");
         return 0;

@@ -139,6 +139,11 @@ int32_t UltraEncoder::SetWireFormat(const PixelFormat& format) {
 
 int32_t UltraEncoder::EncodeRectangle(const uint8_t* source, uint8_t* destination, int32_t* sizes,
                                       const PixelRect& rectangle) {
+    return EncodeRectangle(WholeBuffer(source), destination, sizes, rectangle);
+}
+
+int32_t UltraEncoder::EncodeRectangle(const PixelSource& source, uint8_t* destination,
+                                      int32_t* sizes, const PixelRect& rectangle) {
     if (rectangle.x1 - int64_t{rectangle.x0} <= 0 || rectangle.y1 - int64_t{rectangle.y0} <= 0) {
         return 0;
     }
@@ -148,7 +153,9 @@ int32_t UltraEncoder::EncodeRectangle(const uint8_t* source, uint8_t* destinatio
                               m_height);
         return 0;
     }
-    if (!m_stripOutput || source == nullptr || destination == nullptr || sizes == nullptr) return 0;
+    if (!m_stripOutput || source.at == nullptr || destination == nullptr || sizes == nullptr) {
+        return 0;
+    }
     const int32_t rows_per_strip = RowsPerStrip(rectangle.x1 - rectangle.x0);
     int64_t total = 0;
     uint8_t* write = destination;
@@ -213,23 +220,13 @@ int32_t UltraEncoder::EncodeStrip(const uint8_t* source, uint8_t* destination,
     const int64_t pixels = int64_t{rectangle.x1 - rectangle.x0} * (rectangle.y1 - rectangle.y0);
     // The translation buffer holds kStripRows full rows: larger pieces are not strips.
     if (pixels * (m_remoteBitsPerPixel / 8) > static_cast<int64_t>(m_translationSize)) return -1;
-    const int32_t length = ConvertStrip(source, rectangle);
+    const int32_t length = ConvertStrip(WholeBuffer(source), rectangle);
     if (length <= 0) return -1;
     return CompressStrip(length, destination, rectangle, BandLevel(rectangle.y0));
 }
 
-int32_t UltraEncoder::ConvertStrip(const uint8_t* source, const PixelRect& rectangle) {
-    switch (m_remoteBitsPerPixel) {
-        case 16:
-            return ConvertRows16(source, m_translation.get(), rectangle);
-        case 24:
-            return ConvertRows24(source, m_translation.get(), rectangle);
-        case 32:
-            // The same bytes as 24-bit pixels widened with an opaque fourth byte, in one pass.
-            return ConvertRowsOpaque32(source, m_translation.get(), rectangle);
-        default:
-            return 0;
-    }
+int32_t UltraEncoder::ConvertStrip(const PixelSource& source, const PixelRect& rectangle) {
+    return ConvertRowsTo(m_remoteBitsPerPixel, source, m_translation.get(), rectangle);
 }
 
 int32_t UltraEncoder::CompressStrip(int32_t length, uint8_t* destination,

@@ -63,6 +63,10 @@ class UltraEncoder : public EncoderBase {
     // Sending thread.
     virtual int32_t EncodeRectangle(const uint8_t* source, uint8_t* destination, int32_t* sizes,
                                     const PixelRect& rectangle);
+    // As above, with the rectangle's pixels wherever source says (memory the capture lent for
+    // this pass, say), which must cover the rectangle.
+    int32_t EncodeRectangle(const PixelSource& source, uint8_t* destination, int32_t* sizes,
+                            const PixelRect& rectangle);
 
     // LZO1X-1 of length bytes of input into output, which must hold length + length / 16 + 67
     // bytes. Returns the compressed length (it may exceed length); 0 when the compressor cannot
@@ -137,7 +141,7 @@ class UltraEncoder : public EncoderBase {
 
   private:
     // Converts the strip's rows for the wire depth into the translation buffer; the length.
-    int32_t ConvertStrip(const uint8_t* source, const PixelRect& rectangle);
+    int32_t ConvertStrip(const PixelSource& source, const PixelRect& rectangle);
     // Writes the strip header and compresses the length converted bytes behind it, changed when
     // they do not shrink as they are; area_level is what the strip's area needed last (0: none,
     // a level, or kLeadMark), where the search begins (see the .cpp file). The strip's size, or 0
