@@ -1,6 +1,7 @@
 // Cost of one capture step (ScreenCapture::CaptureScreen) on a private X server: the change
 // tracker's box query (DAMAGE, the tile refiner's read-back), the shared-memory read, the stretch
-// when the screen is larger than the receiver, and the copy into the records the encoder reads.
+// when the screen is larger than the receiver, into the buffer the records share (or, unscaled,
+// pointing the records at the tracker's copy).
 //
 // Each benchmark runs on its own Xvfb of the screen size it names (started on first use, never the
 // developer's display), so the figures do not depend on the desktop the program runs under. Every
@@ -98,9 +99,12 @@ class CaptureRig {
             state.SkipWithError("capture start failed");
             return false;
         }
+        // One buffer for all records, as a projection's records have: the step writes the
+        // pixels there and copies nothing more.
         const size_t size = size_t(capture_width) * size_t(capture_height) * 4;
+        std::shared_ptr<uint8_t[]> shared(new uint8_t[size]());
         for (CaptureRecord& record : records_) {
-            record.frame_buffer = std::make_unique<uint8_t[]>(size);
+            record.frame_buffer = shared;
             record.frame_buffer_size = size;
         }
         return true;
