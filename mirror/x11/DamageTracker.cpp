@@ -2,7 +2,8 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
-#include <X11/extensions/Xfixes.h>
+
+#include <algorithm>
 
 #include "platform/x11/XDisplay.h"
 
@@ -20,24 +21,19 @@ std::unique_ptr<DamageTracker> DamageTracker::Open(const char* display_name, std
         *error = "no X display";
         return nullptr;
     }
-    int damage_event_base, event_base, error_base, major = 1, minor = 1;
+    int damage_event_base, error_base, major = 1, minor = 1;
     if (!XDamageQueryExtension(display, &damage_event_base, &error_base) ||
         !XDamageQueryVersion(display, &major, &minor)) {
         *error = "the X server has no DAMAGE extension";
         return nullptr;
     }
-    major = 2;
-    minor = 0;
-    if (!XFixesQueryExtension(display, &event_base, &error_base) ||
-        !XFixesQueryVersion(display, &major, &minor) || major < 2) {
-        *error = "the X server has no XFIXES 2 extension";
-        return nullptr;
-    }
-    tracker->region_ = XFixesCreateRegion(display, nullptr, 0);
-    // NonEmpty: one event each time the collected area goes from empty to not empty, so that Take
-    // knows without asking whether there is anything to fetch.
+    // Raw rectangles: each drawing comes as an event with its bounds, and the server keeps no
+    // region to empty, so a pass reads what arrived on the socket and asks nothing. (Collected
+    // in a region instead, the area would cost a fetch, one more round trip, on every pass
+    // after a change.) The server reports the whole root window once at creation.
     tracker->damage_event_ = damage_event_base + XDamageNotify;
-    tracker->damage_ = XDamageCreate(display, DefaultRootWindow(display), XDamageReportNonEmpty);
+    tracker->damage_ =
+        XDamageCreate(display, DefaultRootWindow(display), XDamageReportRawRectangles);
     XSync(display, False);
     return tracker;
 }
@@ -50,37 +46,51 @@ void DamageTracker::Release() {
     Display* display = display_.get();
     if (display == nullptr) return;
     if (damage_ != 0) XDamageDestroy(display, damage_);
-    if (region_ != 0) XFixesDestroyRegion(display, region_);
     damage_ = 0;
-    region_ = 0;
     XSync(display, True);
     display_.reset();
 }
+
+namespace {
+
+// The smallest rectangle holding a and b (neither empty).
+PixelRect Union(const PixelRect& a, const PixelRect& b) {
+    const int x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+    const int x1 = std::max(a.x + a.width, b.x + b.width);
+    const int y1 = std::max(a.y + a.height, b.y + b.height);
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+}  // namespace
 
 bool DamageTracker::Take(std::vector<PixelRect>* rects) {
     rects->clear();
     Display* display = display_.get();
     if (display == nullptr) return false;
-    // The events that arrived, without waiting: a notify says that damage was collected since the
-    // last subtraction (or, read late, before it, which only costs one empty fetch).
+    // The events that arrived, without waiting. Bounds of a drawing that lands after the pixels
+    // are read come in a later pass; an area sent twice is found unchanged by the refiner.
+    PixelRect bounds{};
+    bool collapsed = false;
     while (platform::XEventsMayWait(display) && XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
-        if (event.type == damage_event_) pending_ = true;
-    }
-    if (!pending_) return true;  // nothing drawn: no round trip
-    pending_ = false;
-    // Moves the whole collected area into region_ and empties the damage in one request.
-    XDamageSubtract(display, damage_, None, region_);
-    int count = 0;
-    XRectangle* area = XFixesFetchRegion(display, region_, &count);  // the round trip
-    if (area != nullptr) {
-        rects->reserve(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) {
-            rects->push_back({area[i].x, area[i].y, area[i].width, area[i].height});
+        if (event.type != damage_event_) continue;
+        const XRectangle& area = reinterpret_cast<const XDamageNotifyEvent&>(event).area;
+        const PixelRect rect{area.x, area.y, area.width, area.height};
+        if (rect.width <= 0 || rect.height <= 0) continue;
+        if (!collapsed && rects->size() < kMaxRects) {
+            rects->push_back(rect);
+            continue;
         }
-        XFree(area);
+        // A storm of drawings: their bounding box stands for them, so memory stays bounded.
+        if (!collapsed) {
+            collapsed = true;
+            bounds = rects->front();
+            for (const PixelRect& r : *rects) bounds = Union(bounds, r);
+        }
+        bounds = Union(bounds, rect);
     }
+    if (collapsed) rects->assign(1, bounds);
     return true;
 }
 

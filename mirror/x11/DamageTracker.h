@@ -2,6 +2,7 @@
 // area the X server draws on the screen, and hands the collected area over on request.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,9 +27,13 @@ class DamageTracker {
     void Release();
 
     // Replaces rects with the area damaged since the previous call (or since Open) and starts
-    // collecting afresh. One round trip whatever the number of rectangles, none when no damage
-    // notification arrived since the previous call. False when released. One thread at a time.
+    // collecting afresh: the drawings' bounds as the server reported them (they may overlap),
+    // or, past kMaxRects of them, one rectangle holding them all. No round trip: it reads the
+    // notifications already sent. False when released. One thread at a time.
     bool Take(std::vector<PixelRect>* rects);
+
+    // The most rectangles Take gives one by one.
+    static constexpr size_t kMaxRects = 4096;
 
   private:
     struct DisplayCloser {
@@ -39,9 +44,7 @@ class DamageTracker {
 
     std::unique_ptr<_XDisplay, DisplayCloser> display_;
     unsigned long damage_ = 0;  // Damage
-    unsigned long region_ = 0;  // XserverRegion receiving the collected area
     int damage_event_ = 0;      // the event type of a damage notification
-    bool pending_ = true;       // damage may have been collected (the whole screen at first)
 };
 
 }  // namespace mirror::x11
