@@ -252,9 +252,17 @@ const ScalerSet kAvx512Scaler = {"avx512", SelectAvx512, 4};
 // in two registers, each accumulator's quads of taps picked out of it with one permute and weighed
 // with two byte multiply-adds (the weights' high and low digits). No unused fourth channel is
 // weighed, as in the four-lane kernels, and no byte is widened first.
-template <int kAccumulators, int kQuads>
+//
+// kTailRows > 1: the last quad weighs one or two taps, and kTailRows rows share it: each row's
+// taps are picked into its own bytes of the slots (a zero-masked permute), the rows are merged
+// with an or, and one pair of multiply-adds weighs the group.
+template <int kAccumulators, int kQuads, int kTailRows>
 BEAMORA_VBMI void LineWindows(const LineTaps& line, const ColumnTaps& columns, int taps,
                               uint32_t* out) {
+    constexpr int kRowQuads = kTailRows > 1 ? kQuads - 1 : kQuads;
+    constexpr int kTailBytes = 4 / kTailRows;  // bytes of a slot a row fills in the shared quad
+    // Row j of a group: bytes j x kTailBytes .. + kTailBytes - 1 of every 32-bit slot.
+    constexpr uint64_t kRowBytes = kTailBytes == 1 ? 0x1111111111111111ull : 0x3333333333333333ull;
     const WindowBlocks& plan = *columns.blocks;
     const int width = static_cast<int>(columns.phase.size());
     // Everything the blocks read, in locals: the masked stores below may alias any memory, and
@@ -272,6 +280,7 @@ BEAMORA_VBMI void LineWindows(const LineTaps& line, const ColumnTaps& columns, i
     const uint8_t* const window_alpha = line.window_alpha;
     const int row_count = line.row_count;
     const int ahead_count = line.ahead_count;
+    const size_t tail_weights = static_cast<size_t>(plan.rows) * kRowQuads * 128;
     const uint32_t* rows[WindowBlocks::kMaxRows];
     const uint32_t* ahead[kMaxAheadRows];
     for (int i = 0; i < row_count; ++i) rows[i] = line.rows[i];
@@ -295,13 +304,16 @@ BEAMORA_VBMI void LineWindows(const LineTaps& line, const ColumnTaps& columns, i
             _mm_prefetch(next + 64, _MM_HINT_T1);
         }
         const int8_t* weights = window_weights + pattern * weights_per_pattern;
+        __m512i tail[kAccumulators];
+#pragma GCC unroll 4
+        for (int a = 0; a < kAccumulators; ++a) tail[a] = _mm512_setzero_si512();
         for (int i = 0; i < row_count; ++i) {
             const uint32_t* window = rows[i] + window_start;
             const __m512i low = _mm512_loadu_si512(window);
             const __m512i high = _mm512_loadu_si512(window + 16);
-            const int8_t* row_weights = weights + i * kQuads * 128;
+            const int8_t* row_weights = weights + i * kRowQuads * 128;
 #pragma GCC unroll 2
-            for (int q = 0; q < kQuads; ++q) {
+            for (int q = 0; q < kRowQuads; ++q) {
                 const __m512i high_digits = _mm512_loadu_si512(row_weights + q * 128);
                 const __m512i low_digits = _mm512_loadu_si512(row_weights + q * 128 + 64);
 #pragma GCC unroll 4
@@ -310,6 +322,28 @@ BEAMORA_VBMI void LineWindows(const LineTaps& line, const ColumnTaps& columns, i
                         low, _mm512_loadu_si512(index_table + (a * kQuads + q) * 64), high);
                     high_sums[a] = _mm512_dpbusd_epi32(high_sums[a], quad, high_digits);
                     low_sums[a] = _mm512_dpbusd_epi32(low_sums[a], quad, low_digits);
+                }
+            }
+            if constexpr (kTailRows > 1) {
+                const int in_group = i % kTailRows;
+                const __mmask64 mine = _cvtu64_mask64(kRowBytes << (in_group * kTailBytes));
+#pragma GCC unroll 4
+                for (int a = 0; a < kAccumulators; ++a) {
+                    const __m512i index =
+                        _mm512_loadu_si512(index_table + (a * kQuads + kQuads - 1) * 64);
+                    tail[a] = _mm512_or_si512(
+                        tail[a], _mm512_maskz_permutex2var_epi8(mine, low, index, high));
+                }
+                if (in_group == kTailRows - 1 || i == row_count - 1) {
+                    const int8_t* group = weights + tail_weights + (i / kTailRows) * 128;
+                    const __m512i high_digits = _mm512_loadu_si512(group);
+                    const __m512i low_digits = _mm512_loadu_si512(group + 64);
+#pragma GCC unroll 4
+                    for (int a = 0; a < kAccumulators; ++a) {
+                        high_sums[a] = _mm512_dpbusd_epi32(high_sums[a], tail[a], high_digits);
+                        low_sums[a] = _mm512_dpbusd_epi32(low_sums[a], tail[a], low_digits);
+                        tail[a] = _mm512_setzero_si512();
+                    }
                 }
             }
         }
@@ -343,13 +377,27 @@ BEAMORA_VBMI void LineWindows(const LineTaps& line, const ColumnTaps& columns, i
     for (int k = plan.end; k < width; ++k) out[k] = ScalePixelClamped(line, columns, taps, k);
 }
 
+template <int kAccumulators, int kQuads>
+BEAMORA_VBMI LineFunction SelectWindowTail(int tail_rows) {
+    switch (tail_rows) {
+        case 1:
+            return LineWindows<kAccumulators, kQuads, 1>;
+        case 2:
+            return LineWindows<kAccumulators, kQuads, 2>;
+        case 4:
+            return LineWindows<kAccumulators, kQuads, 4>;
+        default:
+            return nullptr;
+    }
+}
+
 template <int kAccumulators>
-BEAMORA_VBMI LineFunction SelectWindowQuads(int quads) {
+BEAMORA_VBMI LineFunction SelectWindowQuads(int quads, int tail_rows) {
     switch (quads) {
         case 1:
-            return LineWindows<kAccumulators, 1>;
+            return SelectWindowTail<kAccumulators, 1>(tail_rows);
         case 2:
-            return LineWindows<kAccumulators, 2>;
+            return SelectWindowTail<kAccumulators, 2>(tail_rows);
         default:
             return nullptr;
     }
@@ -361,11 +409,11 @@ BEAMORA_VBMI LineFunction SelectWindows(const ColumnTaps& columns, bool vector_w
     if (plan == nullptr) return SelectAvx512(columns, vector_weights);
     switch (plan->accumulators) {
         case 1:
-            return SelectWindowQuads<1>(plan->quads);
+            return SelectWindowQuads<1>(plan->quads, plan->tail_rows);
         case 2:
-            return SelectWindowQuads<2>(plan->quads);
+            return SelectWindowQuads<2>(plan->quads, plan->tail_rows);
         case 3:
-            return SelectWindowQuads<3>(plan->quads);
+            return SelectWindowQuads<3>(plan->quads, plan->tail_rows);
         default:
             return nullptr;
     }

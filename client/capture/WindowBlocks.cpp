@@ -59,6 +59,8 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
     plan->accumulators = (3 * n + 15) / 16;
     plan->quads = (run + 3) / 4;
     plan->rows = rows;
+    const int tail_taps = run - 4 * (plan->quads - 1);
+    plan->tail_rows = rows > 1 && tail_taps <= 2 ? 4 / tail_taps : 1;
     const int x_phases = columns.phases;
 
     // Patterns: pixel count, then each pixel's tap offset in the window and phase.
@@ -86,7 +88,10 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
     plan->pattern_pixels.assign(count, 0);
     plan->indices.assign(count * index_bytes, 0);
     plan->assembly.assign(count * kBytes, 0);
-    plan->weights_per_pattern = static_cast<size_t>(rows) * quads * 2 * kBytes;
+    const int tail_rows = plan->tail_rows;
+    const int row_quads = plan->RowQuads();
+    const int groups = tail_rows > 1 ? (rows + tail_rows - 1) / tail_rows : 0;
+    plan->weights_per_pattern = static_cast<size_t>(rows * row_quads + groups) * 2 * kBytes;
     plan->weights_per_phase = count * plan->weights_per_pattern;
     plan->weights.assign(static_cast<size_t>(y_phases) * plan->weights_per_phase, 0);
     plan->alpha.assign(static_cast<size_t>(y_phases) * count * kBytes, 0);
@@ -109,8 +114,11 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
                     const int channel = slot / n;
                     const int pixel = slot % n < pixels ? slot % n : 0;
                     if (channel >= 3) continue;
+                    // The shared last quad: its taps again at each row's place in the slot.
+                    const bool shared = tail_rows > 1 && q == quads - 1;
                     for (int t = 0; t < 4; ++t) {
-                        const int tap = offset(pixel) + std::min(4 * q + t, run - 1);
+                        const int in_quad = shared ? t % (4 / tail_rows) : t;
+                        const int tap = offset(pixel) + std::min(4 * q + in_quad, run - 1);
                         vector[lane * 4 + t] = static_cast<uint8_t>(tap * 4 + channel);
                     }
                 }
@@ -138,24 +146,34 @@ bool PlanWindowBlocks(const ColumnTaps& columns, int sw, int y_phases, int rows,
             }
             int8_t* out =
                 plan->weights.data() + py * plan->weights_per_phase + p * plan->weights_per_pattern;
-            // One weight vector per row and quad serves every accumulator: lane l is pixel l % n.
+            // One weight vector per row and quad (or per group of rows, for a shared last
+            // quad) serves every accumulator: lane l is pixel l % n. Byte `at` of a slot weighs
+            // tap `tap` of row i.
+            auto put = [&](int8_t* high, int i, int at, int tap) {
+                int8_t* low = high + kBytes;
+                for (int lane = 0; lane < 16; ++lane) {
+                    const int pixel = lane % n;
+                    if (pixel >= pixels) continue;
+                    const uint32_t* f = weights.data() +
+                                        (static_cast<size_t>(py) * x_phases + phase(pixel)) * taps +
+                                        i * run;
+                    const int w = static_cast<int>(f[tap]);
+                    const int digit = (w + 128) >> 8;
+                    high[lane * 4 + at] = static_cast<int8_t>(digit);
+                    low[lane * 4 + at] = static_cast<int8_t>(w - 256 * digit);
+                }
+            };
+            const int tail_taps_per_row = 4 / tail_rows;
             for (int i = 0; i < row_counts[py]; ++i) {
-                for (int q = 0; q < quads; ++q) {
-                    int8_t* high = out + (i * quads + q) * 2 * kBytes;
-                    int8_t* low = high + kBytes;
-                    for (int lane = 0; lane < 16; ++lane) {
-                        const int pixel = lane % n;
-                        if (pixel >= pixels) continue;
-                        const uint32_t* f =
-                            weights.data() +
-                            (static_cast<size_t>(py) * x_phases + phase(pixel)) * taps + i * run;
-                        for (int t = 0; t < 4 && 4 * q + t < run; ++t) {
-                            const int w = static_cast<int>(f[4 * q + t]);
-                            const int digit = (w + 128) >> 8;
-                            high[lane * 4 + t] = static_cast<int8_t>(digit);
-                            low[lane * 4 + t] = static_cast<int8_t>(w - 256 * digit);
-                        }
+                for (int q = 0; q < row_quads; ++q) {
+                    for (int t = 0; t < 4 && 4 * q + t < run; ++t) {
+                        put(out + (i * row_quads + q) * 2 * kBytes, i, t, 4 * q + t);
                     }
+                }
+                if (tail_rows == 1) continue;
+                int8_t* group = out + (rows * row_quads + i / tail_rows) * 2 * kBytes;
+                for (int t = 0; t < tail_taps; ++t) {
+                    put(group, i, (i % tail_rows) * tail_taps_per_row + t, 4 * row_quads + t);
                 }
             }
         }

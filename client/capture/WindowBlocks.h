@@ -34,6 +34,10 @@ struct WindowBlocks {
     int accumulators = 0;  // per block: ceil(3n / 16)
     int quads = 0;         // groups of four taps per row (the last may weigh fewer)
     int rows = 0;          // rows of the filter (weights per y phase)
+    // Rows whose last quad shares one vector: 1, or, when that quad weighs only 1 or 2 taps, 4
+    // or 2. Row j of a group fills bytes j x (4 / tail_rows) onwards of each slot, so one pair of
+    // multiply-adds serves the group's last taps instead of one pair per row.
+    int tail_rows = 1;
 
     // The blocks, left to right: first destination column, first source column of the window,
     // pattern. Columns outside [first.front(), end) are computed one by one.
@@ -53,12 +57,15 @@ struct WindowBlocks {
     // Per y phase, per pattern: alpha in bytes 3, 7, ..., the rest 0.
     std::vector<uint8_t> alpha;
 
-    // Per y phase, per pattern, per row, per quad: 64 high digits of the weights, then 64 low
-    // digits, the same for every accumulator.
+    // Per y phase, per pattern: per row, per quad (the last one only when tail_rows is 1): 64
+    // high digits of the weights, then 64 low digits, the same for every accumulator; then, when
+    // tail_rows > 1, per group of tail_rows rows, the last quad's in the same form.
     std::vector<int8_t> weights;
     size_t weights_per_pattern = 0;  // bytes
     size_t weights_per_phase = 0;
 
+    // Quads weighed row by row.
+    int RowQuads() const { return tail_rows > 1 ? quads - 1 : quads; }
     size_t IndexBytesPerPattern() const {
         return static_cast<size_t>(accumulators) * quads * kVectorBytes;
     }
