@@ -25,7 +25,7 @@ int32_t EncoderBase::MaxEncodedSize(int32_t width, int32_t height) {
 
 int32_t EncoderBase::ConvertRows16(const uint8_t* source, uint8_t* destination,
                                    const PixelRect& rectangle) {
-    return ConvertRows(Convert32To565, 2, WholeBuffer(source), destination, rectangle);
+    return ConvertRowsTo(16, WholeBuffer(source), destination, rectangle);
 }
 
 int32_t EncoderBase::Reserved() {
@@ -34,7 +34,7 @@ int32_t EncoderBase::Reserved() {
 
 int32_t EncoderBase::ConvertRows24(const uint8_t* source, uint8_t* destination,
                                    const PixelRect& rectangle) {
-    return ConvertRows(Convert32To24, 3, WholeBuffer(source), destination, rectangle);
+    return ConvertRowsTo(24, WholeBuffer(source), destination, rectangle);
 }
 
 int32_t EncoderBase::ConvertRowsOpaque32(const uint8_t* source, uint8_t* destination,

@@ -69,8 +69,6 @@ bool DamageTracker::Take(std::vector<PixelRect>* rects) {
     if (display == nullptr) return false;
     // The events that arrived, without waiting. Bounds of a drawing that lands after the pixels
     // are read come in a later pass; an area sent twice is found unchanged by the refiner.
-    PixelRect bounds{};
-    bool collapsed = false;
     while (platform::XEventsMayWait(display) && XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
@@ -78,19 +76,13 @@ bool DamageTracker::Take(std::vector<PixelRect>* rects) {
         const XRectangle& area = reinterpret_cast<const XDamageNotifyEvent&>(event).area;
         const PixelRect rect{area.x, area.y, area.width, area.height};
         if (rect.width <= 0 || rect.height <= 0) continue;
-        if (!collapsed && rects->size() < kMaxRects) {
+        // A storm of drawings: the last rectangle grows to hold the rest, so memory stays bounded.
+        if (rects->size() < kMaxRects) {
             rects->push_back(rect);
-            continue;
+        } else {
+            rects->back() = Union(rects->back(), rect);
         }
-        // A storm of drawings: their bounding box stands for them, so memory stays bounded.
-        if (!collapsed) {
-            collapsed = true;
-            bounds = rects->front();
-            for (const PixelRect& r : *rects) bounds = Union(bounds, r);
-        }
-        bounds = Union(bounds, rect);
     }
-    if (collapsed) rects->assign(1, bounds);
     return true;
 }
 

@@ -27,8 +27,8 @@ class DamageTracker {
     void Release();
 
     // Replaces rects with the area damaged since the previous call (or since Open) and starts
-    // collecting afresh: the drawings' bounds as the server reported them (they may overlap),
-    // or, past kMaxRects of them, one rectangle holding them all. No round trip: it reads the
+    // collecting afresh: the drawings' bounds as the server reported them (they may overlap);
+    // past kMaxRects of them, the last rectangle holds the rest. No round trip: it reads the
     // notifications already sent. False when released. One thread at a time.
     bool Take(std::vector<PixelRect>* rects);
 
