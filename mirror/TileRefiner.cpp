@@ -90,20 +90,34 @@ void TileRefiner::Refine(std::span<const PixelRect> damage, PixelReader& reader,
     // Mostly damaged (the usual case: a few rectangles close together): one read of the bounding
     // box, since each read is a round trip to the server. Sparse damage: one read per tile row,
     // from its first damaged tile to its last, so that little is read for nothing.
+    // A reader that reads areas into its frame in place takes them all in one round trip and
+    // copies nothing more than asked for.
     const long bounding = long{row_end - row_begin} * (col_end - col_begin);
-    if (damaged > 0 && bounding <= 2 * damaged) {
-        ReadAndCompare(row_begin, row_end, col_begin, col_end, frame_ != own_frame_.data(), reader,
-                       recheck_reported, changed);
-    } else {
+    const bool dense = bounding <= 2 * damaged;
+    const bool in_place = frame_ != own_frame_.data() && reader.ReadsAreas();
+    spans_.clear();
+    if (damaged > 0 && dense) {
+        if (in_place) {
+            spans_.push_back({row_begin, row_end, col_begin, col_end});
+        } else {
+            ReadAndCompare(row_begin, row_end, col_begin, col_end, frame_ != own_frame_.data(),
+                           reader, recheck_reported, changed);
+        }
+    } else if (damaged > 0) {
         for (int row = row_begin; row < row_end; ++row) {
             int first = col_begin;
             while (first < col_end && !Damaged(row, first)) ++first;
             if (first == col_end) continue;
             int last = col_end;
             while (!Damaged(row, last - 1)) --last;
-            ReadAndCompare(row, row + 1, first, last, false, reader, recheck_reported, changed);
+            if (in_place) {
+                spans_.push_back({row, row + 1, first, last});
+            } else {
+                ReadAndCompare(row, row + 1, first, last, false, reader, recheck_reported, changed);
+            }
         }
     }
+    if (!spans_.empty()) ReadAreasAndCompare(reader, recheck_reported, changed);
     reported_.swap(reporting_);
     JoinColumns(changed);
 }
@@ -136,25 +150,31 @@ void TileRefiner::JoinColumns(std::vector<PixelRect>* rects) {
     rects->resize(kept);
 }
 
+PixelRect TileRefiner::TileArea(int row_begin, int row_end, int col_begin, int col_end) const {
+    const int x0 = col_begin * kTilePx;
+    const int y0 = row_begin * kTilePx;
+    return PixelRect{x0, y0, std::min(col_end * kTilePx, width_) - x0,
+                     std::min(row_end * kTilePx, height_) - y0};
+}
+
+void TileRefiner::Forget(int row_begin, int row_end, int col_begin, int col_end) {
+    for (int row = row_begin; row < row_end; ++row) {
+        for (int col = col_begin; col < col_end; ++col)
+            known_[static_cast<size_t>(row * cols_ + col)] = 0;
+    }
+}
+
 void TileRefiner::ReadAndCompare(int row_begin, int row_end, int col_begin, int col_end,
                                  bool whole_rows, PixelReader& reader, bool recheck_reported,
                                  std::vector<PixelRect>* changed) {
-    const int y0 = row_begin * kTilePx;
-    const int y1 = std::min(row_end * kTilePx, height_);
+    const PixelRect area = TileArea(row_begin, row_end, col_begin, col_end);
     bool read = false;
     if (whole_rows) {
         // Whole rows straight into the reader's frame: the other tiles of those rows are read
-        // too (the server copies a little more) and this side copies nothing.
-        read = reader.ReadRows(y0, y1);
-        if (!read) {
-            for (int row = row_begin; row < row_end; ++row) {
-                for (int col = 0; col < cols_; ++col)
-                    known_[static_cast<size_t>(row * cols_ + col)] = 0;
-            }
-        }
+        // too (the server copies more) and this side copies nothing.
+        read = reader.ReadRows(area.y, area.y + area.height);
+        if (!read) Forget(row_begin, row_end, 0, cols_);
     } else {
-        const PixelRect area{col_begin * kTilePx, y0,
-                             std::min(col_end * kTilePx, width_) - col_begin * kTilePx, y1 - y0};
         const uint32_t* pixels = nullptr;
         read = reader.Read(area, &pixels);
         if (read) {
@@ -168,15 +188,33 @@ void TileRefiner::ReadAndCompare(int row_begin, int row_end, int col_begin, int 
                     const size_t bytes =
                         static_cast<size_t>(std::min(tx0 + kTilePx, width_) - tx0) * 4;
                     for (int y = ty0; y < ty1; ++y) {
-                        std::memcpy(
-                            frame_ + static_cast<size_t>(y) * width_ + tx0,
-                            pixels + static_cast<ptrdiff_t>(y - y0) * area.width + (tx0 - area.x),
-                            bytes);
+                        std::memcpy(frame_ + static_cast<size_t>(y) * width_ + tx0,
+                                    pixels + static_cast<ptrdiff_t>(y - area.y) * area.width +
+                                        (tx0 - area.x),
+                                    bytes);
                     }
                 }
             }
         }
     }
+    CompareTiles(row_begin, row_end, col_begin, col_end, read, recheck_reported, changed);
+}
+
+void TileRefiner::ReadAreasAndCompare(PixelReader& reader, bool recheck_reported,
+                                      std::vector<PixelRect>* changed) {
+    areas_.clear();
+    for (const TileSpan& s : spans_)
+        areas_.push_back(TileArea(s.row_begin, s.row_end, s.col_begin, s.col_end));
+    const bool read = reader.ReadAreas(areas_);
+    for (const TileSpan& s : spans_) {
+        if (!read) Forget(s.row_begin, s.row_end, s.col_begin, s.col_end);
+        CompareTiles(s.row_begin, s.row_end, s.col_begin, s.col_end, read, recheck_reported,
+                     changed);
+    }
+}
+
+void TileRefiner::CompareTiles(int row_begin, int row_end, int col_begin, int col_end, bool read,
+                               bool recheck_reported, std::vector<PixelRect>* changed) {
     for (int row = row_begin; row < row_end; ++row) {
         // One run of damaged tiles at a time, so that neighbours join into one rectangle.
         int col = col_begin;

@@ -37,6 +37,13 @@ class PixelReader {
     // Reads the screen rows [y0, y1), whole, into Frame at their place. False when it cannot
     // (those rows of the frame are then undefined). Refiner's thread.
     virtual bool ReadRows(int /*y0*/, int /*y1*/) { return false; }
+    // True when ReadAreas can read areas narrower than the screen into Frame at their place.
+    // Refiner's thread.
+    virtual bool ReadsAreas() const { return false; }
+    // Reads each of areas (inside the screen), and nothing else, into Frame at its place, all of
+    // them in one round trip. False when it cannot (the areas of the frame are then undefined).
+    // Refiner's thread.
+    virtual bool ReadAreas(std::span<const PixelRect> /*areas*/) { return false; }
 };
 
 class TileRefiner {
@@ -68,12 +75,24 @@ class TileRefiner {
         const Box& b = damage_[static_cast<size_t>(row * cols_ + col)];
         return b.x0 < b.x1;
     }
+    // The pixels of the tiles of rows row_begin..row_end-1, columns col_begin..col_end-1.
+    PixelRect TileArea(int row_begin, int row_end, int col_begin, int col_end) const;
     // Brings the tiles of rows row_begin..row_end-1 and columns col_begin..col_end-1 into frame_
     // with one request, then compares their damaged ones. whole_rows: the rows are read whole
     // into the reader's frame; else the area is read and its damaged tiles copied into frame_.
     void ReadAndCompare(int row_begin, int row_end, int col_begin, int col_end, bool whole_rows,
                         PixelReader& reader, bool recheck_reported,
                         std::vector<PixelRect>* changed);
+    // Reads the tile areas of areas_ into the reader's frame at their place, all in one round
+    // trip, then compares their damaged tiles.
+    void ReadAreasAndCompare(PixelReader& reader, bool recheck_reported,
+                             std::vector<PixelRect>* changed);
+    // Compares the damaged tiles of rows row_begin..row_end-1 and columns col_begin..col_end-1,
+    // one run at a time (read: they are fresh in frame_).
+    void CompareTiles(int row_begin, int row_end, int col_begin, int col_end, bool read,
+                      bool recheck_reported, std::vector<PixelRect>* changed);
+    // Marks the tiles of rows row_begin..row_end-1 and columns col_begin..col_end-1 unknown.
+    void Forget(int row_begin, int row_end, int col_begin, int col_end);
     // Compares the damaged tiles of one run in a tile row (read: they are fresh in frame_).
     void CompareRun(int row, int col_begin, int col_end, bool read, bool recheck_reported,
                     std::vector<PixelRect>* changed);
@@ -95,6 +114,11 @@ class TileRefiner {
     std::vector<uint8_t> reporting_;   // per tile: reported by this call
     std::vector<Box> damage_;          // per tile: bounding box of this call's damage in it
     std::unordered_map<uint64_t, size_t> open_;  // JoinColumns: rectangles that may grow down
+    struct TileSpan {
+        int row_begin, row_end, col_begin, col_end;
+    };
+    std::vector<TileSpan> spans_;   // ReadAreasAndCompare: the tiles to read, and
+    std::vector<PixelRect> areas_;  // their pixels
 };
 
 }  // namespace mirror

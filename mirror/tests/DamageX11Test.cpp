@@ -12,6 +12,7 @@
 #include "mirror/Vitrex.h"
 #include "mirror/tests/BoxTestSupport.h"
 #include "mirror/x11/DamageTracker.h"
+#include "mirror/x11/XcbScreenReader.h"
 #include "platform/Debug.h"
 #include "platform/testing/XvfbServer.h"
 
@@ -229,6 +230,39 @@ TEST_F(DamageX11Test, TrackerReleasesOnceAndStopsAnswering) {
 
     EXPECT_FALSE(x11::DamageTracker::Open(":65000", &error));
     EXPECT_EQ(error, "no X display");
+}
+
+// Areas are copied into the frame at their place and nothing around them is touched; windows
+// on the root come with it, as a read of the root gives them.
+TEST_F(DamageX11Test, ReaderCopiesAreasIntoTheFrameInPlace) {
+    auto reader = x11::XcbScreenReader::Open(server_.Display().c_str());
+    ASSERT_TRUE(reader);
+    ASSERT_TRUE(reader->ReadsAreas());  // Xvfb draws into shared memory
+    uint32_t* frame = reader->Frame(1024, 768);
+    ASSERT_NE(frame, nullptr);
+    auto at = [&](int x, int y) { return frame[y * 1024 + x] & 0xFFFFFF; };
+
+    Draw({{0, 0, 1024, 768}});  // orange everywhere
+    ASSERT_TRUE(reader->ReadRows(0, 768));
+    XSetForeground(display_.get(), gc_, 0x0000FF);
+    Draw({{0, 0, 1024, 768}});  // then blue, of which only two areas are read
+    Display* d = display_.get();
+    Window child = XCreateSimpleWindow(d, DefaultRootWindow(d), 500, 300, 20, 20, 0, 0, 0x00FF00);
+    XMapWindow(d, child);
+    XSync(d, False);
+    const std::vector<PixelRect> areas{{10, 20, 30, 40}, {490, 290, 64, 32}};
+    ASSERT_TRUE(reader->ReadAreas(areas));
+    EXPECT_EQ(at(10, 20), 0x0000FFu);
+    EXPECT_EQ(at(39, 59), 0x0000FFu);
+    EXPECT_EQ(at(9, 20), 0xFF8000u);
+    EXPECT_EQ(at(40, 20), 0xFF8000u);
+    EXPECT_EQ(at(10, 60), 0xFF8000u);
+    EXPECT_EQ(at(505, 305), 0x00FF00u);  // the child window
+    EXPECT_EQ(at(553, 321), 0x0000FFu);
+    EXPECT_EQ(at(554, 321), 0xFF8000u);
+
+    EXPECT_FALSE(reader->ReadAreas(std::vector<PixelRect>{{1000, 0, 25, 1}}));  // off the screen
+    XDestroyWindow(d, child);
 }
 
 TEST_F(DamageX11Test, NoDisplayNoAttach) {

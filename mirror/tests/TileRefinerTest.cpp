@@ -60,7 +60,22 @@ class MemoryScreen : public PixelReader {
         return true;
     }
 
+    bool ReadsAreas() const override { return reads_areas; }
+    bool ReadAreas(std::span<const PixelRect> areas) override {
+        ++reads;
+        if (refuse || !reads_areas) return false;
+        for (const PixelRect& a : areas) {
+            read_pixels += a.width * a.height;
+            for (int y = a.y; y < a.y + a.height; ++y) {
+                std::copy_n(pixels_.begin() + y * width_ + a.x, a.width,
+                            frame_.begin() + y * width_ + a.x);
+            }
+        }
+        return true;
+    }
+
     bool keeps_frame = false;  // reads whole rows into a frame of its own, as over shared memory
+    bool reads_areas = false;  // and areas into it, in place
     int reads = 0;
     long read_pixels = 0;
     bool refuse = false;
@@ -218,32 +233,51 @@ TEST_F(TileRefinerTest, LendsOnlyWhatItRead) {
 namespace mirror {
 namespace {
 
-// A reader that keeps the frame: dense damage is read as whole rows into it and nothing is
-// copied; the comparison, the lending and a failed read behave as with a copy of the refiner's.
-TEST_F(TileRefinerTest, AReaderKeepingTheFrameIsReadIntoInWholeRows) {
-    screen_.keeps_frame = true;
-    Prime();
-    screen_.reads = 0;
-    screen_.read_pixels = 0;
-    screen_.Fill({40, 35, 20, 20}, 0x123456);
-    EXPECT_EQ(Refine({{40, 35, 20, 20}}), (Rects{{40, 35, 20, 20}}));
-    EXPECT_EQ(screen_.reads, 1);
-    EXPECT_EQ(screen_.read_pixels, 100 * 32);  // tile row 1, whole
-    EXPECT_TRUE(Refine({}).empty());
-    EXPECT_TRUE(Refine({{0, 0, 100, 70}}).empty());  // nothing changed: dropped
-    const uint32_t* pixels = nullptr;
-    ptrdiff_t stride_px = 0;
-    ASSERT_TRUE(refiner_.Lend({40, 35, 20, 20}, &pixels, &stride_px));
-    EXPECT_EQ(pixels[0], 0x123456u);
-    EXPECT_EQ(pixels[19 * stride_px + 19], 0x123456u);
-    // A one-pixel change in a tile is seen through its hash.
-    screen_.Fill({99, 69, 1, 1}, 1);
-    EXPECT_EQ(Refine({{96, 64, 4, 6}}), (Rects{{96, 64, 4, 6}}));
-    // A failed read forgets the whole rows it was to fill.
-    screen_.refuse = true;
-    EXPECT_EQ(Refine({{1, 40, 2, 2}}), (Rects{{1, 40, 2, 2}}));
-    EXPECT_FALSE(refiner_.Lend({40, 35, 20, 20}, &pixels, &stride_px));
-    EXPECT_TRUE(refiner_.Lend({40, 0, 20, 20}, &pixels, &stride_px));
+// A reader that keeps the frame is read into at the tiles' place and nothing is copied: dense
+// damage in whole rows, or, from a reader that reads areas, exactly the damaged tiles, a sparse
+// pass's tile-row spans all in one read. The comparison, the lending and a failed read behave as
+// with a copy of the refiner's.
+TEST_F(TileRefinerTest, AReaderKeepingTheFrameIsReadIntoInPlace) {
+    for (bool areas : {false, true}) {
+        SCOPED_TRACE(areas ? "areas" : "whole rows");
+        screen_ = MemoryScreen(100, 70);
+        refiner_ = TileRefiner(100, 70);
+        screen_.keeps_frame = true;
+        screen_.reads_areas = areas;
+        Prime();
+        screen_.reads = 0;
+        screen_.read_pixels = 0;
+        screen_.Fill({40, 35, 20, 20}, 0x123456);
+        EXPECT_EQ(Refine({{40, 35, 20, 20}}), (Rects{{40, 35, 20, 20}}));
+        EXPECT_EQ(screen_.reads, 1);
+        EXPECT_EQ(screen_.read_pixels,
+                  areas ? 32 * 32 : 100 * 32);  // tile row 1 whole, or the tile
+        EXPECT_TRUE(Refine({}).empty());
+        EXPECT_TRUE(Refine({{0, 0, 100, 70}}).empty());  // nothing changed: dropped
+        const uint32_t* pixels = nullptr;
+        ptrdiff_t stride_px = 0;
+        ASSERT_TRUE(refiner_.Lend({40, 35, 20, 20}, &pixels, &stride_px));
+        EXPECT_EQ(pixels[0], 0x123456u);
+        EXPECT_EQ(pixels[19 * stride_px + 19], 0x123456u);
+        // A one-pixel change in a tile is seen through its hash.
+        screen_.Fill({99, 69, 1, 1}, 1);
+        EXPECT_EQ(Refine({{96, 64, 4, 6}}), (Rects{{96, 64, 4, 6}}));
+        if (areas) {
+            screen_.reads = 0;
+            screen_.read_pixels = 0;
+            screen_.Fill({1, 1, 1, 1}, 3);
+            screen_.Fill({98, 68, 1, 1}, 3);
+            EXPECT_EQ(Refine({{1, 1, 1, 1}, {98, 68, 1, 1}}),
+                      (Rects{{1, 1, 1, 1}, {98, 68, 1, 1}}));
+            EXPECT_EQ(screen_.reads, 1);
+            EXPECT_EQ(screen_.read_pixels, 32 * 32 + 4 * 6);
+        }
+        // A failed read forgets what it was to fill: the whole rows, or the tile.
+        screen_.refuse = true;
+        EXPECT_EQ(Refine({{1, 40, 2, 2}}), (Rects{{1, 40, 2, 2}}));
+        EXPECT_EQ(refiner_.Lend({40, 35, 20, 20}, &pixels, &stride_px), areas);
+        EXPECT_TRUE(refiner_.Lend({40, 0, 20, 20}, &pixels, &stride_px));
+    }
 }
 
 }  // namespace

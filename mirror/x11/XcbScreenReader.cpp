@@ -45,7 +45,7 @@ std::unique_ptr<XcbScreenReader> XcbScreenReader::Open(const char* display_name)
     reader->root_ = screen->root;
     reader->width_px_ = screen->width_in_pixels;
     reader->height_px_ = screen->height_in_pixels;
-    reader->AttachSegment();
+    if (reader->AttachSegment()) reader->MakeFramePixmap(screen->root_depth);
     return reader;
 }
 
@@ -76,8 +76,43 @@ bool XcbScreenReader::AttachSegment() {
     return true;
 }
 
+void XcbScreenReader::MakeFramePixmap(uint8_t root_depth) {
+    xcb_shm_query_version_reply_t* version =
+        xcb_shm_query_version_reply(connection_, xcb_shm_query_version(connection_), nullptr);
+    const bool shared_pixmaps = version != nullptr && version->shared_pixmaps &&
+                                version->pixmap_format == XCB_IMAGE_FORMAT_Z_PIXMAP;
+    std::free(version);
+    if (!shared_pixmaps) return;
+    const xcb_pixmap_t pixmap = xcb_generate_id(connection_);
+    xcb_generic_error_t* error = xcb_request_check(
+        connection_,
+        xcb_shm_create_pixmap_checked(connection_, pixmap, root_, static_cast<uint16_t>(width_px_),
+                                      static_cast<uint16_t>(height_px_), root_depth, segment_, 0));
+    if (error != nullptr) {
+        std::free(error);
+        return;
+    }
+    // IncludeInferiors: the windows on the root are copied with it, as a read of the root gives
+    // them. No exposure events: parts of the source that cannot be copied are not asked for.
+    const xcb_gcontext_t gc = xcb_generate_id(connection_);
+    const uint32_t values[] = {XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS, 0};
+    error = xcb_request_check(
+        connection_,
+        xcb_create_gc_checked(connection_, gc, pixmap,
+                              XCB_GC_SUBWINDOW_MODE | XCB_GC_GRAPHICS_EXPOSURES, values));
+    if (error != nullptr) {
+        std::free(error);
+        xcb_free_pixmap(connection_, pixmap);
+        return;
+    }
+    pixmap_ = pixmap;
+    gc_ = gc;
+}
+
 XcbScreenReader::~XcbScreenReader() {
     if (connection_ != nullptr) {
+        if (gc_ != 0) xcb_free_gc(connection_, gc_);
+        if (pixmap_ != 0) xcb_free_pixmap(connection_, pixmap_);
         if (segment_ != 0) {
             xcb_shm_detach(connection_, segment_);
             xcb_flush(connection_);
@@ -115,6 +150,36 @@ bool XcbScreenReader::ReadRows(int y0, int y1) {
     if (shm_addr_ == nullptr || y0 < 0 || y1 > height_px_ || y0 >= y1) return false;
     return ReadShared(PixelRect{0, y0, width_px_, y1 - y0},
                       static_cast<size_t>(y0) * static_cast<size_t>(width_px_) * 4);
+}
+
+bool XcbScreenReader::ReadAreas(std::span<const PixelRect> areas) {
+    if (pixmap_ == 0 || areas.empty()) return false;
+    for (const PixelRect& a : areas) {
+        if (a.width <= 0 || a.height <= 0 || a.x < 0 || a.y < 0 || a.x + a.width > width_px_ ||
+            a.y + a.height > height_px_) {
+            return false;
+        }
+    }
+    // All copies go out before the first check waits: the server answers them in one round
+    // trip, and once the last is checked the earlier ones are known too.
+    copies_.clear();
+    for (const PixelRect& a : areas) {
+        copies_.push_back(
+            xcb_copy_area_checked(connection_, root_, pixmap_, gc_, static_cast<int16_t>(a.x),
+                                  static_cast<int16_t>(a.y), static_cast<int16_t>(a.x),
+                                  static_cast<int16_t>(a.y), static_cast<uint16_t>(a.width),
+                                  static_cast<uint16_t>(a.height))
+                .sequence);
+    }
+    bool ok = true;
+    for (auto sequence = copies_.rbegin(); sequence != copies_.rend(); ++sequence) {
+        xcb_generic_error_t* error = xcb_request_check(connection_, xcb_void_cookie_t{*sequence});
+        if (error != nullptr) {
+            std::free(error);
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 bool XcbScreenReader::ReadShared(const PixelRect& area, size_t offset) {

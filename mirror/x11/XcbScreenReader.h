@@ -2,12 +2,14 @@
 // errors come back as answers: a read that fails (the screen shrank under it) is reported as a
 // failed read, never as a fatal X error that would end the process. With MIT-SHM the server
 // writes the pixels into a segment shared with this process (no copy through the socket): its
-// first half is a frame of the whole screen that whole rows are read into at their place, its
-// second half takes the reads of areas. Without it the pixels come in the reply.
+// first half is a frame of the whole screen, its second half takes the reads of areas. Where the
+// server can draw into shared memory (a pixmap over the frame), areas are copied into the frame
+// at their place; else whole rows are read into it. Without MIT-SHM the pixels come in the reply.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "mirror/TileRefiner.h"
@@ -35,12 +37,17 @@ class XcbScreenReader final : public PixelReader {
     bool Read(const PixelRect& area, const uint32_t** pixels) override;
     uint32_t* Frame(int width_px, int height_px) override;
     bool ReadRows(int y0, int y1) override;
+    bool ReadsAreas() const override { return pixmap_ != 0; }
+    bool ReadAreas(std::span<const PixelRect> areas) override;
 
   private:
     XcbScreenReader() = default;
     // Attaches a segment for a whole screen; false (and reads go through the socket) when the
     // server has no MIT-SHM or refuses the segment.
     bool AttachSegment();
+    // Makes the pixmap over the frame and the GC that copies the screen into it; leaves pixmap_
+    // 0 when the server cannot (no shared pixmaps, or not in Z format).
+    void MakeFramePixmap(uint8_t root_depth);
     bool ReadShared(const PixelRect& area, size_t offset);
     size_t FrameBytes() const { return static_cast<size_t>(width_px_) * height_px_ * 4; }
     bool ReadCopied(const PixelRect& area);
@@ -50,9 +57,12 @@ class XcbScreenReader final : public PixelReader {
     int width_px_ = 0;
     int height_px_ = 0;
     bool bgrx_ = false;
-    uint32_t segment_ = 0;         // xcb_shm_seg_t, 0 without shared memory
-    uint8_t* shm_addr_ = nullptr;  // the segment in this process
-    std::vector<uint32_t> copy_;   // the last read, without shared memory
+    uint32_t segment_ = 0;          // xcb_shm_seg_t, 0 without shared memory
+    uint8_t* shm_addr_ = nullptr;   // the segment in this process
+    uint32_t pixmap_ = 0;           // xcb_pixmap_t over the frame, 0 without one
+    uint32_t gc_ = 0;               // xcb_gcontext_t copying root (with its children) to pixmap_
+    std::vector<uint32_t> copy_;    // the last read, without shared memory
+    std::vector<unsigned> copies_;  // ReadAreas: the sequence numbers of its copies
 };
 
 }  // namespace mirror::x11
