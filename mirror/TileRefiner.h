@@ -83,8 +83,8 @@ class TileRefiner {
     void ReadAndCompare(int row_begin, int row_end, int col_begin, int col_end, bool whole_rows,
                         PixelReader& reader, bool recheck_reported,
                         std::vector<PixelRect>* changed);
-    // Reads the tile areas of areas_ into the reader's frame at their place, all in one round
-    // trip, then compares their damaged tiles.
+    // Reads the tiles of spans_ into the reader's frame at their place, all in one round trip,
+    // then compares their damaged ones.
     void ReadAreasAndCompare(PixelReader& reader, bool recheck_reported,
                              std::vector<PixelRect>* changed);
     // Compares the damaged tiles of rows row_begin..row_end-1 and columns col_begin..col_end-1,

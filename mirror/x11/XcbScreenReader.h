@@ -5,6 +5,8 @@
 // first half is a frame of the whole screen, its second half takes the reads of areas. Where the
 // server can draw into shared memory (a pixmap over the frame), areas are copied into the frame
 // at their place; else whole rows are read into it. Without MIT-SHM the pixels come in the reply.
+// A copy is clipped to the screen rather than refused: if the screen shrank, the part of an area
+// beyond it keeps its old pixels, which no damage on the smaller screen can concern.
 #pragma once
 
 #include <cstdint>
