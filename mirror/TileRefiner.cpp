@@ -90,34 +90,32 @@ void TileRefiner::Refine(std::span<const PixelRect> damage, PixelReader& reader,
     // Mostly damaged (the usual case: a few rectangles close together): one read of the bounding
     // box, since each read is a round trip to the server. Sparse damage: one read per tile row,
     // from its first damaged tile to its last, so that little is read for nothing.
-    // A reader that reads areas into its frame in place takes them all in one round trip and
-    // copies nothing more than asked for.
     const long bounding = long{row_end - row_begin} * (col_end - col_begin);
-    const bool dense = bounding <= 2 * damaged;
-    const bool in_place = frame_ != own_frame_.data() && reader.ReadsAreas();
+    const bool dense = damaged > 0 && bounding <= 2 * damaged;
     spans_.clear();
-    if (damaged > 0 && dense) {
-        if (in_place) {
-            spans_.push_back({row_begin, row_end, col_begin, col_end});
-        } else {
-            ReadAndCompare(row_begin, row_end, col_begin, col_end, frame_ != own_frame_.data(),
-                           reader, recheck_reported, changed);
-        }
-    } else if (damaged > 0) {
+    if (dense) {
+        spans_.push_back({row_begin, row_end, col_begin, col_end});
+    } else {
         for (int row = row_begin; row < row_end; ++row) {
             int first = col_begin;
             while (first < col_end && !Damaged(row, first)) ++first;
             if (first == col_end) continue;
             int last = col_end;
             while (!Damaged(row, last - 1)) --last;
-            if (in_place) {
-                spans_.push_back({row, row + 1, first, last});
-            } else {
-                ReadAndCompare(row, row + 1, first, last, false, reader, recheck_reported, changed);
-            }
+            spans_.push_back({row, row + 1, first, last});
         }
     }
-    if (!spans_.empty()) ReadAreasAndCompare(reader, recheck_reported, changed);
+    // A reader that reads areas into its frame in place takes them all in one round trip and
+    // copies nothing more than asked for.
+    const bool reader_frame = frame_ != own_frame_.data();
+    if (reader_frame && reader.ReadsAreas()) {
+        if (!spans_.empty()) ReadAreasAndCompare(reader, recheck_reported, changed);
+    } else {
+        for (const TileSpan& s : spans_) {
+            ReadAndCompare(s.row_begin, s.row_end, s.col_begin, s.col_end, dense && reader_frame,
+                           reader, recheck_reported, changed);
+        }
+    }
     reported_.swap(reporting_);
     JoinColumns(changed);
 }

@@ -117,8 +117,8 @@ class TileRefiner {
     struct TileSpan {
         int row_begin, row_end, col_begin, col_end;
     };
-    std::vector<TileSpan> spans_;   // ReadAreasAndCompare: the tiles to read, and
-    std::vector<PixelRect> areas_;  // their pixels
+    std::vector<TileSpan> spans_;   // Refine: the tiles to read, one read each (or all in one)
+    std::vector<PixelRect> areas_;  // ReadAreasAndCompare: their pixels
 };
 
 }  // namespace mirror
